@@ -8,7 +8,9 @@ Clock::TimePoint SteadyClock::Now() const {
   return std::chrono::steady_clock::now().time_since_epoch();
 }
 
-void SteadyClock::Sleep(Duration d) { std::this_thread::sleep_for(d); }
+void SteadyClock::Sleep(Duration d) {
+  std::this_thread::sleep_for(d);
+}
 
 bool SteadyClock::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
                           Duration timeout, const std::function<bool()>& done) {

@@ -45,7 +45,9 @@ void MessageLoop::BindToCurrentThread() {
   owner_ = std::this_thread::get_id();
 }
 
-bool MessageLoop::HasWorkLocked() const { return !sent_.empty() || !posted_.empty(); }
+bool MessageLoop::HasWorkLocked() const {
+  return !sent_.empty() || !posted_.empty();
+}
 
 bool MessageLoop::PopMessage(QueuedMessage& out) {
   auto& queue = !sent_.empty() ? sent_ : posted_;
@@ -179,8 +181,8 @@ bool MessageLoop::FireDueTimer() {
   auto due = timers_.end();
   for (auto it = timers_.begin(); it != timers_.end(); ++it) {
     if (it->second.due > now) continue;
-    if (due == timers_.end() || std::tie(it->second.due, it->second.order) <
-                                    std::tie(due->second.due, due->second.order)) {
+    if (due == timers_.end() ||
+        std::tie(it->second.due, it->second.order) < std::tie(due->second.due, due->second.order)) {
       due = it;
     }
   }

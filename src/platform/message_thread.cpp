@@ -2,9 +2,13 @@
 
 namespace kvx {
 
-MessageThread::~MessageThread() { Join(); }
+MessageThread::~MessageThread() {
+  Join();
+}
 
-void MessageThread::Start() { thread_ = std::thread([this] { Main(); }); }
+void MessageThread::Start() {
+  thread_ = std::thread([this] { Main(); });
+}
 
 void MessageThread::Join() {
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();

@@ -14,8 +14,8 @@ std::string FormatTraceTimestamp(std::chrono::system_clock::time_point time) {
       1000);
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "[%04d/%02d/%02d %02d:%02d:%02d.%03ld]",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min, local.tm_sec, millis < 0 ? millis + 1000 : millis);
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, millis < 0 ? millis + 1000 : millis);
   return buffer;
 }
 

@@ -69,13 +69,14 @@ bool WindowRef::IsWindow() const {
   return link_->window != nullptr;
 }
 
-Window::Window(MessageQueue& queue)
-    : queue_(queue), link_(std::make_shared<detail::WindowLink>()) {
+Window::Window(MessageQueue& queue) : queue_(queue), link_(std::make_shared<detail::WindowLink>()) {
   link_->window = this;
   link_->queue = &queue;
 }
 
-Window::~Window() { DestroyWindow(); }
+Window::~Window() {
+  DestroyWindow();
+}
 
 void Window::DestroyWindow() {
   std::lock_guard guard(link_->mutex);

@@ -92,7 +92,8 @@ class WindowRef {
 
 class Window {
  public:
-  // Binds the window to `queue`, which must outlive it. Construct and destroy on that queue's thread.
+  // Binds the window to `queue`, which must outlive it. Construct and destroy on that queue's
+  // thread.
   explicit Window(MessageQueue& queue);
   virtual ~Window();
 
