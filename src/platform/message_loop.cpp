@@ -45,6 +45,11 @@ void MessageLoop::BindToCurrentThread() {
   owner_ = std::this_thread::get_id();
 }
 
+bool MessageLoop::HasPendingMessages() const {
+  std::lock_guard guard(mutex_);
+  return HasWorkLocked();
+}
+
 bool MessageLoop::HasWorkLocked() const {
   return !sent_.empty() || !posted_.empty();
 }

@@ -41,6 +41,9 @@ class MessageLoop final : public MessageQueue {
   // were handled. Owning thread only; for tests and for waits that must keep the queue moving.
   std::size_t RunUntilIdle();
 
+  // True while messages wait to be handled. Any thread.
+  bool HasPendingMessages() const;
+
   // Tests on a ManualClock: moves time on by `d`, firing each timer at its due time, in order, and
   // handling what the handlers queue as it goes.
   void FastForwardBy(Clock::Duration d);
