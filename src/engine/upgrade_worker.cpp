@@ -1,0 +1,148 @@
+#include "engine/upgrade_worker.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "engine/timer_ids.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr char kStartBanner[] =
+    "InitalizationInitalizationInitalizationInitalizationInitalizationInitalization.\r\n";
+
+UINT LogRequestOf(int kind) {
+  switch (kind) {
+    case LOG_TX:
+      return WM_USER_LOG_TX;
+    case LOG_RX:
+      return WM_USER_LOG_RX;
+    case LOG_TEXT:
+      return WM_USER_LOG;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+CUpgradeWorker::CUpgradeWorker(MessageLoop& loop, WindowRef main_window, const EngineHooks& hooks)
+    : Window(loop),
+      m_pMainDlg(std::move(main_window)),
+      loop_(loop),
+      hooks_(hooks),
+      m_LogDlg(hooks) {
+  m_bDevMode = 0;
+  m_bForceBoot = m_bForceStack = m_bDowngrade = 0;
+  ResetState();
+  m_bLogVisible = false;
+  WriteLog(kStartBanner, kTraceRed, LOG_TEXT);
+}
+
+CUpgradeWorker::~CUpgradeWorker() {
+  DestroyWindow();
+}
+
+void CUpgradeWorker::ResetState() {
+  m_bKnownPort = false;
+  m_bDownloadMode = false;
+  m_bLogVisible = false;
+  m_bDumpSegments = false;
+  m_nCurConnectRetry = 0;
+  m_nConnectCount = 0;
+  m_nUpappRetry = 0;
+  m_nMpuResetRetry = 0;
+}
+
+LRESULT CUpgradeWorker::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_USER_LOG:
+      return OnLogRequest(LOG_TEXT, wParam, lParam);
+    case WM_USER_LOG_TX:
+      return OnLogRequest(LOG_TX, wParam, lParam);
+    case WM_USER_LOG_RX:
+      return OnLogRequest(LOG_RX, wParam, lParam);
+    case WM_USER_LOG_WND_CTRL:
+      OnLogWindowControl(lParam);
+      return 0;
+    case WM_USER_DEV_MODE:
+      OnDevMode(lParam);
+      return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void CUpgradeWorker::WriteLog(std::string_view text, COLORREF colour, int kind) {
+  const UINT request = LogRequestOf(kind);
+  if (request == 0) return;
+  const std::string line(text);
+  if (Ref().Send(request, reinterpret_cast<WPARAM>(&line), static_cast<LPARAM>(colour)) == 0) {
+    hooks_.show_message_box("", "SendMessage fail");
+  }
+}
+
+void CUpgradeWorker::WriteLogF(COLORREF colour, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::vector<char> buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
+  std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  va_end(args);
+  WriteLog(std::string_view(buffer.data(), buffer.size() - 1), colour, LOG_TEXT);
+}
+
+LRESULT CUpgradeWorker::OnLogRequest(int kind, WPARAM wParam, LPARAM lParam) {
+  const auto* text = reinterpret_cast<const std::string*>(wParam);
+  if (text) m_LogDlg.AppendLogLine(*text, static_cast<COLORREF>(lParam), kind);
+  return 1;
+}
+
+void CUpgradeWorker::OnLogWindowControl(LPARAM request) {
+  if (request == LOG_WND_TOGGLE) {
+    if (m_bLogVisible) {
+      m_LogDlg.ShowWindow(false);
+      m_bLogVisible = false;
+    } else if (m_bDevMode == 1) {
+      m_LogDlg.ShowWindow(true);
+      m_bLogVisible = true;
+    }
+  } else if (request == DUMP_TOGGLE) {
+    if (m_bDevMode == 1) m_bDumpSegments = !m_bDumpSegments;
+  }
+}
+
+void CUpgradeWorker::OnDevMode(LPARAM mode) {
+  if (mode == DEV_MODE_OFF) {
+    m_bDevMode = 0;
+    m_bPortSelected = false;
+  } else if (mode == DEV_MODE_ON) {
+    m_bDevMode = 1;
+  }
+}
+
+void CUpgradeWorker::OnClose() {
+  // The engine window is the thread's main window: its end ends the thread's loop.
+  DestroyWindow();
+  loop_.Quit();
+}
+
+void CUpgradeWorker::SetTimerLogged(std::uintptr_t id, unsigned period_ms) {
+  loop_.SetTimer(*this, id, period_ms);
+  WriteLogF(kTraceAmber, "%s timer set\n", TimerName(id));
+}
+
+void CUpgradeWorker::KillTimerLogged(std::uintptr_t id) {
+  loop_.KillTimer(*this, id);
+  WriteLogF(kTraceAmber, "%s timer kill\n", TimerName(id));
+}
+
+}  // namespace kvx

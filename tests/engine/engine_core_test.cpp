@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "engine/upgrade_proc.h"
+#include "engine/upgrade_worker.h"
+
+namespace kvx {
+namespace {
+
+class RecordingFrontEnd : public Window {
+ public:
+  using Window::Window;
+  LRESULT WindowProc(UINT msg, WPARAM, LPARAM) override {
+    received.push_back(msg);
+    return 0;
+  }
+  std::vector<UINT> received;
+};
+
+class EngineCoreTest : public ::testing::Test {
+ protected:
+  EngineCoreTest() {
+    hooks.log_window_visibility = [this](bool visible) { visibility_calls.push_back(visible); };
+    hooks.show_message_box = [this](const std::string&, const std::string& text) {
+      boxes.push_back(text);
+    };
+    worker = std::make_unique<CUpgradeWorker>(loop, front_end.Ref(), hooks);
+  }
+
+  void Post(UINT msg, LPARAM lParam) {
+    worker->Ref().Post(msg, 0, lParam);
+    loop.RunUntilIdle();
+  }
+
+  ManualClock clock;
+  MessageLoop loop{clock};
+  RecordingFrontEnd front_end{loop};
+  EngineHooks hooks;
+  std::vector<bool> visibility_calls;
+  std::vector<std::string> boxes;
+  std::unique_ptr<CUpgradeWorker> worker;
+};
+
+TEST_F(EngineCoreTest, TheFirstTraceLineIsTheRedStartBanner) {
+  const auto lines = worker->log_window().store().Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].colour, kTraceRed);
+  EXPECT_EQ(lines[0].kind, LOG_TEXT);
+  EXPECT_EQ(lines[0].text.substr(25),
+            " InitalizationInitalizationInitalizationInitalizationInitalizationInitalization.\r\n");
+}
+
+TEST_F(EngineCoreTest, WriteLogAppendsEachKindWithItsMarkerAndIgnoresOthers) {
+  worker->log_window().Clean();
+  worker->WriteLog("AT\n", kTraceBrown, LOG_TX);
+  worker->WriteLog("OK\r\n", kTraceBlue, LOG_RX);
+  worker->WriteLog("plain", kTraceBlack, LOG_TEXT);
+  worker->WriteLog("nothing", kTraceBlack, 0);
+  worker->WriteLog("nothing", kTraceBlack, 4);
+  const auto lines = worker->log_window().store().Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].text.substr(25), "T: AT\n");
+  EXPECT_EQ(lines[1].text.substr(25), "R: OK\r\n");
+  EXPECT_EQ(lines[2].text.substr(25), " plain\n");
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(EngineCoreTest, ATraceRequestFromAnotherThreadIsInTheStoreWhenTheSendReturns) {
+  worker->log_window().Clean();
+  std::atomic<LRESULT> result{0};
+  std::thread reader([&] {
+    const std::string text = "COM5 Port open fail";
+    result = worker->Ref().Send(WM_USER_LOG, reinterpret_cast<WPARAM>(&text), kTraceRed);
+  });
+  loop.ServeSendsUntil([&] { return worker->log_window().store().size() == 1; });
+  reader.join();
+  EXPECT_EQ(result.load(), 1);
+  EXPECT_EQ(worker->log_window().store().Lines()[0].colour, kTraceRed);
+}
+
+TEST_F(EngineCoreTest, LogWindowToggleShowsOnlyInDevelopmentModeButHidesInAnyMode) {
+  Post(WM_USER_LOG_WND_CTRL, LOG_WND_TOGGLE);
+  EXPECT_FALSE(worker->m_bLogVisible) << "outside development mode a hidden window stays hidden";
+  EXPECT_TRUE(visibility_calls.empty());
+
+  Post(WM_USER_DEV_MODE, DEV_MODE_ON);
+  Post(WM_USER_LOG_WND_CTRL, LOG_WND_TOGGLE);
+  EXPECT_TRUE(worker->m_bLogVisible);
+
+  Post(WM_USER_DEV_MODE, DEV_MODE_OFF);
+  Post(WM_USER_LOG_WND_CTRL, LOG_WND_TOGGLE);
+  EXPECT_FALSE(worker->m_bLogVisible) << "a shown window hides even after development mode ends";
+  EXPECT_EQ(visibility_calls, (std::vector<bool>{true, false}));
+}
+
+TEST_F(EngineCoreTest, DumpToggleWorksOnlyInDevelopmentMode) {
+  Post(WM_USER_LOG_WND_CTRL, DUMP_TOGGLE);
+  EXPECT_FALSE(worker->m_bDumpSegments);
+  Post(WM_USER_DEV_MODE, DEV_MODE_ON);
+  Post(WM_USER_LOG_WND_CTRL, DUMP_TOGGLE);
+  EXPECT_TRUE(worker->m_bDumpSegments);
+  Post(WM_USER_LOG_WND_CTRL, DUMP_TOGGLE);
+  EXPECT_FALSE(worker->m_bDumpSegments);
+  Post(WM_USER_LOG_WND_CTRL, 1234);
+  EXPECT_FALSE(worker->m_bDumpSegments);
+}
+
+TEST_F(EngineCoreTest, DevModeOffForgetsThePortSelectionAndOtherValuesChangeNothing) {
+  worker->m_bPortSelected = true;
+  Post(WM_USER_DEV_MODE, 7003);
+  EXPECT_EQ(worker->m_bDevMode, 0);
+  EXPECT_TRUE(worker->m_bPortSelected);
+  Post(WM_USER_DEV_MODE, DEV_MODE_ON);
+  EXPECT_EQ(worker->m_bDevMode, 1);
+  EXPECT_TRUE(worker->m_bPortSelected);
+  Post(WM_USER_DEV_MODE, DEV_MODE_OFF);
+  EXPECT_EQ(worker->m_bDevMode, 0);
+  EXPECT_FALSE(worker->m_bPortSelected);
+  EXPECT_TRUE(front_end.received.empty()) << "the front end is not told";
+}
+
+TEST_F(EngineCoreTest, ResetStateClearsRunMembersAndKeepsTheSelectionAndModes) {
+  worker->m_bKnownPort = worker->m_bDownloadMode = worker->m_bLogVisible = true;
+  worker->m_bDumpSegments = true;
+  worker->m_nCurConnectRetry = worker->m_nConnectCount = 3;
+  worker->m_nUpappRetry = worker->m_nMpuResetRetry = 4;
+  worker->m_nAtState = 10;
+  worker->m_comport_count = 2;
+  worker->m_bPortSelected = true;
+  worker->m_strComPort = "ttyUSB0";
+  worker->m_nCurBaudRate = 460800;
+  worker->m_strLastPort = "ttyUSB0";
+  worker->m_bDowngrade = worker->m_bDevMode = 1;
+  worker->ResetState();
+  EXPECT_FALSE(worker->m_bKnownPort || worker->m_bDownloadMode || worker->m_bLogVisible ||
+               worker->m_bDumpSegments);
+  EXPECT_EQ(worker->m_nCurConnectRetry + worker->m_nConnectCount + worker->m_nUpappRetry +
+                worker->m_nMpuResetRetry,
+            0);
+  EXPECT_EQ(worker->m_nAtState, 10);
+  EXPECT_EQ(worker->m_comport_count, 2);
+  EXPECT_TRUE(worker->m_bPortSelected);
+  EXPECT_EQ(worker->m_strComPort, "ttyUSB0");
+  EXPECT_EQ(worker->m_nCurBaudRate, 460800);
+  EXPECT_EQ(worker->m_strLastPort, "ttyUSB0");
+  EXPECT_EQ(worker->m_bDowngrade, 1);
+  EXPECT_EQ(worker->m_bDevMode, 1);
+}
+
+TEST_F(EngineCoreTest, ATraceRequestAfterTheWindowIsGoneShowsSendMessageFail) {
+  worker->DestroyWindow();
+  worker->WriteLog("lost", kTraceBlack, LOG_TEXT);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"SendMessage fail"}));
+}
+
+// The front end's side of start-up and shutdown, on the test thread's loop.
+class FrontEnd : public Window {
+ public:
+  FrontEnd(MessageLoop& loop, CUpgradeProc& proc) : Window(loop), loop_(loop), proc_(proc) {}
+  LRESULT WindowProc(UINT msg, WPARAM, LPARAM) override {
+    received.push_back(msg);
+    if (msg == WM_USER_THREAD_START) proc_.engine_window().Post(WM_CLOSE);
+    if (msg == WM_USER_THREAD_END) {
+      proc_.Join();
+      loop_.Quit();
+    }
+    return 0;
+  }
+  std::vector<UINT> received;
+
+ private:
+  MessageLoop& loop_;
+  CUpgradeProc& proc_;
+};
+
+TEST(EngineThreadTest, StartsReportsAndShutsDownInOrder) {
+  SteadyClock clock;
+  MessageLoop loop(clock);
+  CUpgradeProc proc(clock, EngineHooks{});
+  FrontEnd front_end(loop, proc);
+  proc.m_pMainDlg = front_end.Ref();
+  proc.Start();
+  loop.Run();
+  EXPECT_EQ(front_end.received, (std::vector<UINT>{WM_USER_THREAD_START, WM_USER_THREAD_END}));
+  EXPECT_EQ(proc.worker(), nullptr);
+  EXPECT_FALSE(proc.engine_window().IsWindow());
+}
+
+}  // namespace
+}  // namespace kvx
