@@ -7,6 +7,8 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/codepage.h"
+
 namespace kvx {
 namespace {
 
@@ -390,18 +392,7 @@ double nv_version_value(const nv_version_s& nv) {
 }
 
 std::string ansi_text_to_utf8(std::string_view bytes) {
-  std::string utf8;
-  utf8.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      utf8 += c;
-    } else {
-      utf8 += static_cast<char>(0xC0 | (byte >> 6));
-      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-  }
-  return utf8;
+  return LocaleToUtf8(bytes);
 }
 
 std::string format_text(const char* format, ...) {

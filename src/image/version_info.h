@@ -103,9 +103,8 @@ bool extract_nv_version(std::string_view text, nv_version_s& nv);
 // The NV version read as a decimal number, for display with two decimals; 0 when it is none.
 double nv_version_value(const nv_version_s& nv);
 
-// An 8-bit text of the image or the terminal as UTF-8 for display and the trace. Bytes up to 0x7f
-// are ASCII; higher bytes are taken as Latin-1 until the code-page conversion of the platform is
-// in place.
+// An 8-bit text of the image or the terminal as UTF-8 for display and the trace, through the
+// locale's character set (the ANSI code page of the original system).
 std::string ansi_text_to_utf8(std::string_view bytes);
 
 // printf-style formatting for trace texts.

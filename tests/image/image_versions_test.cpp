@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "image/recording_host.h"
+#include "platform/codepage.h"
 #include "platform/string_table.h"
 
 namespace kvx {
@@ -119,7 +120,8 @@ TEST(ParseImageVersions, ShowsTheVersionsInDevelopmentModeInsteadOfTracingTheLoa
   ASSERT_TRUE(
       Parse(host, ImageBuilder::Standard().Put(2000, "KVX_2.1.0_ML_VM\xe9").bytes(), versions));
   EXPECT_THAT(host.information,
-              ElementsAre(" <<< Binary Version Information >>>\n\n MMI Ver: KVX_2.1.0_ML_VM\xc3\xa9"
+              ElementsAre(" <<< Binary Version Information >>>\n\n MMI Ver: KVX_2.1.0_ML_VM" +
+                          LocaleToUtf8("\xe9") +
                           "\n\n Stack Ver : TALO_TYPE_VMR_NORMAL_V3.1.7 build\n\n Boot Ver : "
                           "SFQAABCDEFG V2.0.1"));
   EXPECT_FALSE(host.Traced("Velmora_JQ Stack S/W Image loaded\n"));
