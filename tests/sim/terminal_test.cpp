@@ -1,0 +1,106 @@
+#include "sim/terminal.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sim/recording_sink.h"
+
+namespace kvx::sim {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+
+class TerminalTest : public ::testing::Test {
+ protected:
+  // A terminal that has acknowledged the download request and come back in download mode.
+  void RestartIntoDownloadMode() {
+    terminal_.Receive("AT+MMI=\"USB_DOWNLOAD\"\r", 115200);
+    ASSERT_EQ(sink_.TakeSent(), "OK\r\n");
+    ASSERT_EQ(sink_.restarts, 1);
+    terminal_.Restarted();
+    ASSERT_EQ(terminal_.mode(), TerminalMode::kBootLoader);
+  }
+
+  SimOptions options_;
+  RecordingSink sink_;
+  Terminal terminal_{options_, sink_};
+};
+
+TEST_F(TerminalTest, AnswersOnlyAtTheChosenSpeedAndLogsWhatItIgnored) {
+  terminal_.Receive("AT\r", 460800);
+  EXPECT_EQ(sink_.TakeSent(), "") << "at the wrong rate a UART sees only garbage";
+  terminal_.Receive("AT+CEXT=1\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "OK\r\n");
+  EXPECT_THAT(sink_.log, ElementsAre("ignored 460800 \"AT\\r\"", "at 115200 \"AT+CEXT=1\\r\"",
+                                     "reply \"OK\\r\\n\""));
+}
+
+TEST(TerminalSpeedTest, AnySpeedAnswersAtEitherRate) {
+  SimOptions options;
+  options.normal_speed = LineSpeed{0};
+  RecordingSink sink;
+  Terminal terminal(options, sink);
+  terminal.Receive("AT\r", 460800);
+  terminal.Receive("AT+CEXT=1\r", 115200);
+  EXPECT_EQ(sink.sent, "OK\r\nOK\r\n");
+}
+
+TEST_F(TerminalTest, CommandsAreAnsweredWhenTheirCrArrivesHoweverTheBytesAreSplit) {
+  terminal_.Receive("at+hw", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "");
+  terminal_.Receive("ver\rAT\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "+HWVER: SFQAABCDEFG V2.0.1\r\nOK\r\nOK\r\n");
+  EXPECT_THAT(sink_.log, Contains("at 115200 \"at+hwver\\r\""));
+}
+
+TEST_F(TerminalTest, HostCloseLosesAHalfReceivedCommand) {
+  terminal_.Receive("AT", 115200);
+  terminal_.HostClosed();
+  terminal_.Receive("\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "ERROR\r\n");
+  EXPECT_EQ(terminal_.mode(), TerminalMode::kApplication) << "the application stays up";
+}
+
+TEST_F(TerminalTest, AnOverlongCommandIsRefusedAndLoggedTruncated) {
+  terminal_.Receive(std::string(300, 'A') + "\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "ERROR\r\n");
+  EXPECT_THAT(sink_.log, Contains("at 115200 " + std::string("\"") + std::string(256, 'A') +
+                                  "\" truncated 45"));
+}
+
+TEST_F(TerminalTest, DownloadRequestRestartsIntoTheBootLoaderAtItsOwnSpeed) {
+  RestartIntoDownloadMode();
+  terminal_.Receive("AT+UPAPP\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "") << "download mode answers at 460800 only";
+  terminal_.Receive("AT+UPAPP\r", 460800);
+  EXPECT_EQ(sink_.TakeSent(), "+UPAPP\r\n");
+}
+
+TEST_F(TerminalTest, NothingIsAnsweredWhileTheTerminalRestarts) {
+  terminal_.Receive("AT+MMI=\"USB_DOWNLOAD\"\rAT\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "OK\r\n") << "the command after the request falls into the reset";
+  EXPECT_EQ(terminal_.mode(), TerminalMode::kResetting);
+  terminal_.Receive("AT\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "");
+}
+
+TEST_F(TerminalTest, StartSwitchesToFramesSoTextAfterItIsNoLongerACommand) {
+  RestartIntoDownloadMode();
+  terminal_.Receive("AT+UPGRADE\rAT\r", 460800);
+  EXPECT_EQ(sink_.TakeSent(), "+START\r\n");
+  EXPECT_EQ(terminal_.mode(), TerminalMode::kBinary);
+}
+
+TEST_F(TerminalTest, HostClosingInDownloadModeRebootsTheTerminalIntoTheApplication) {
+  RestartIntoDownloadMode();
+  terminal_.HostClosed();
+  EXPECT_EQ(sink_.restarts, 2);
+  terminal_.Restarted();
+  EXPECT_EQ(terminal_.mode(), TerminalMode::kApplication);
+  terminal_.Receive("AT+CEXT=1\r", 115200);
+  EXPECT_EQ(sink_.TakeSent(), "OK\r\n");
+}
+
+}  // namespace
+}  // namespace kvx::sim

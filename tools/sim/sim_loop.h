@@ -1,0 +1,92 @@
+// kvx-sim's event loop: moves bytes between the pty and the Terminal, paces them at line speed
+// on request, carries out the terminal's restarts (the pty goes away and a new one appears
+// behind the same link), notices the host opening and closing its end, writes the log and the
+// lines on standard output.
+//
+// One thread runs Start and Run; RequestStop may be called from any thread and from a signal
+// handler. The options must outlive the loop.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "sim/pty_link.h"
+#include "sim/sim_options.h"
+#include "sim/terminal.h"
+
+namespace kvx::sim {
+
+class SimLoop final : private TerminalSink {
+ public:
+  // `out` receives the export, ready and summary lines; `err` the operator's messages. Either
+  // may be null for silence.
+  SimLoop(const SimOptions& options, std::FILE* out, std::FILE* err);
+  ~SimLoop() override;
+  SimLoop(const SimLoop&) = delete;
+  SimLoop& operator=(const SimLoop&) = delete;
+
+  // Opens the log, creates the pty and its link and announces them. Once this returns true the
+  // host may open the link: what it sends is kept until Run reads it.
+  bool Start(std::string* error);
+
+  // Serves the line until RequestStop, or with --once until the first transfer has ended.
+  // Returns the exit status: 0, or 1 after a failure or an unclean --once transfer.
+  int Run();
+
+  // Async-signal-safe.
+  void RequestStop();
+
+  const Terminal& terminal() const { return *terminal_; }
+
+ private:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  // Bytes read from the pty, handed to the terminal at `due` (later than now with --line-rate).
+  struct Received {
+    TimePoint due;
+    std::string bytes;
+    int baud = 0;
+    bool host_closed = false;  // marks the host's close, in order with the bytes before it
+  };
+
+  enum class HostState { kUnknown, kOpen, kClosed };
+  enum class RestartPhase { kNone, kDraining, kDropping, kAway };
+
+  // TerminalSink
+  void Send(std::string_view bytes) override;
+  void Log(std::string_view line) override;
+  void Restart() override;
+
+  void Print(std::FILE* stream, std::string_view line);
+  bool Announce(std::string* error);
+  int PollTimeoutMs(TimePoint now) const;
+  void ReadLine(TimePoint now, bool hung_up);
+  void DeliverDue(TimePoint now);
+  void WriteDue(TimePoint now);
+  bool AdvanceRestart(TimePoint now);
+  void CheckHostReturned();
+
+  const SimOptions& options_;
+  std::FILE* out_;
+  std::FILE* err_;
+  std::FILE* log_ = nullptr;
+  PtyLink link_;
+  std::unique_ptr<Terminal> terminal_;
+  ScopedFd stop_read_;
+  ScopedFd stop_write_;
+
+  HostState host_ = HostState::kUnknown;
+  std::deque<Received> received_;
+  TimePoint receive_free_at_{};  // when the line's receive side is idle again (--line-rate)
+  std::string to_send_;
+  TimePoint send_free_at_{};  // when the next paced write may go out
+  RestartPhase restart_ = RestartPhase::kNone;
+  TimePoint restart_at_{};
+  bool failed_ = false;
+};
+
+}  // namespace kvx::sim
