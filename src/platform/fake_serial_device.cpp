@@ -59,6 +59,7 @@ SerialEvents FakeSerialDevice::WaitEvents() {
   p.cv_.wait(lock, [&p] {
     return p.interrupted_ || !p.pending_.empty() || p.dsr_pending_ || p.wait_error_ != 0;
   });
+  ++p.wakeups_;
   SerialEvents events;
   if (p.interrupted_) {
     events.interrupted = true;
@@ -71,7 +72,7 @@ SerialEvents FakeSerialDevice::WaitEvents() {
   }
   events.rx = !p.pending_.empty();
   if (p.wait_error_ != 0) {
-    events.error = std::exchange(p.wait_error_, 0);
+    events.error = p.wait_error_;  // a failed device fails every later wait too
     p.dead_ = true;
   }
   p.processing_ = !p.dead_;
@@ -202,9 +203,19 @@ bool FakeSerialPort::dtr() const {
   return dtr_;
 }
 
+int FakeSerialPort::wakeups() const {
+  std::lock_guard guard(mutex_);
+  return wakeups_;
+}
+
+bool FakeSerialPort::WaitForWakeups(int count, std::chrono::milliseconds bound) const {
+  std::unique_lock lock(mutex_);
+  return cv_.wait_for(lock, bound, [this, count] { return wakeups_ >= count; });
+}
+
 bool FakeSerialPort::QuiescentLocked() const {
   if (!open_ || interrupted_ || dead_) return true;
-  return pending_.empty() && !dsr_pending_ && wait_error_ == 0 && !processing_;
+  return pending_.empty() && !dsr_pending_ && !processing_;
 }
 
 bool FakeSerialPort::WaitUntilQuiescent(std::chrono::milliseconds bound) const {

@@ -68,10 +68,13 @@ class FakeSerialPort {
   int configure_count() const;      // accepted line settings so far
   SerialSettings settings() const;  // as last accepted
   bool dtr() const;                 // raised by the last accepted settings, dropped at close
+  int wakeups() const;              // waits that have returned to the reader so far
 
   // Blocks until the reader has nothing left to take (see the file comment). Returns false if
   // that did not happen within `bound`, which only a failing test reaches.
   bool WaitUntilQuiescent(std::chrono::milliseconds bound = std::chrono::seconds(10)) const;
+  // Blocks until `count` waits have returned to the reader, or false after `bound`.
+  bool WaitForWakeups(int count, std::chrono::milliseconds bound = std::chrono::seconds(10)) const;
   // Blocks until a close hangs (after HangClose), or false after `bound`.
   bool WaitUntilCloseHangs(std::chrono::milliseconds bound = std::chrono::seconds(10)) const;
   // Blocks until no device is open (a hung close has finished), or false after `bound`.
@@ -106,6 +109,7 @@ class FakeSerialPort {
   std::vector<std::uint8_t> written_;
   int open_count_ = 0;
   int configure_count_ = 0;
+  int wakeups_ = 0;
   SerialSettings settings_;
   bool dtr_ = false;
 };

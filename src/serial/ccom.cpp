@@ -369,6 +369,7 @@ int CCom::PortClose() {
 int CCom::CloseSession() {
   std::shared_ptr<CComSession> session = m_pSession;
   auto closed = std::make_shared<Completion>();
+  const Clock::TimePoint deadline = m_Clock.Now() + Milliseconds(kCloseLimitMs);
   std::thread closer;
   try {
     closer = std::thread([session, closed] {
@@ -382,7 +383,7 @@ int CCom::CloseSession() {
   // longer touches the ring or the owner's queue once PortClose returns.
   session->StopReporting(false);
   const bool finished = WaitServingSends(
-      closed->mutex, closed->cv, [&closed] { return closed->done; }, Milliseconds(kCloseLimitMs));
+      closed->mutex, closed->cv, [&closed] { return closed->done; }, deadline);
   if (finished) {
     closer.join();
   } else {
@@ -433,10 +434,10 @@ void CCom::SendLog(const std::string& text) const {
 
 bool CCom::WaitServingSends(std::mutex& mutex, std::condition_variable& cv,
                             const std::function<bool()>& done,
-                            std::optional<Clock::Duration> timeout) {
+                            std::optional<Clock::TimePoint> deadline) {
   auto wait = [&] {
     std::unique_lock lock(mutex);
-    if (timeout) return m_Clock.WaitFor(lock, cv, *timeout, done);
+    if (deadline) return m_Clock.WaitFor(lock, cv, *deadline - m_Clock.Now(), done);
     cv.wait(lock, done);
     return true;
   };
