@@ -3,9 +3,10 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "sim/terminal.h"
+#include "sim/terminal_sink.h"
 
 namespace kvx::sim {
 
@@ -14,6 +15,10 @@ class RecordingSink : public TerminalSink {
   void Send(std::string_view bytes) override { sent.append(bytes); }
   void Log(std::string_view line) override { log.emplace_back(line); }
   void Restart() override { ++restarts; }
+  void TransferEnded(const TransferSummary& summary, std::string_view data) override {
+    summaries.push_back(summary);
+    ended_data.assign(data);
+  }
 
   // Everything sent so far, cleared.
   std::string TakeSent() { return std::exchange(sent, {}); }
@@ -21,6 +26,8 @@ class RecordingSink : public TerminalSink {
   std::string sent;
   std::vector<std::string> log;
   int restarts = 0;
+  std::vector<TransferSummary> summaries;
+  std::string ended_data;  // the data handed over with the last summary
 };
 
 }  // namespace kvx::sim

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "host_frames.h"
 #include "sim/recording_sink.h"
 
 namespace kvx::sim {
@@ -100,6 +101,37 @@ TEST_F(TerminalTest, HostClosingInDownloadModeRebootsTheTerminalIntoTheApplicati
   EXPECT_EQ(terminal_.mode(), TerminalMode::kApplication);
   terminal_.Receive("AT+CEXT=1\r", 115200);
   EXPECT_EQ(sink_.TakeSent(), "OK\r\n");
+}
+
+TEST_F(TerminalTest, FramesAfterStartGoToTheDownloadAndTheHostsCloseEndsIt) {
+  RestartIntoDownloadMode();
+  const std::string data = SampleData(1000, 1);
+  // The first frame arrives in the same read as the command that starts the download.
+  terminal_.Receive("AT+UPGRADE\r" + SetupFrame(0, data.size()), 460800);
+  terminal_.Receive(WriteFrame(0, data) + FinishFrame(), 460800);
+  const std::string sent = sink_.TakeSent();
+  ASSERT_TRUE(sent.starts_with("+START\r\n"));
+  const auto answers = ParseTerminalFrames(sent);
+  ASSERT_EQ(answers.size(), 3u);
+  EXPECT_EQ(answers[2].cmd, 'f');
+  EXPECT_TRUE(sink_.summaries.empty()) << "a finish answer may be lost: the host may resend";
+
+  terminal_.HostClosed();
+  ASSERT_EQ(sink_.summaries.size(), 1u);
+  EXPECT_TRUE(sink_.summaries[0].clean());
+  EXPECT_EQ(sink_.ended_data, data);
+  EXPECT_EQ(terminal_.mode(), TerminalMode::kResetting) << "the new firmware starts";
+  terminal_.Restarted();
+  EXPECT_EQ(terminal_.mode(), TerminalMode::kApplication);
+}
+
+TEST_F(TerminalTest, ShutdownDuringADownloadReportsItAbandoned) {
+  RestartIntoDownloadMode();
+  terminal_.Receive("AT+UPGRADE\r" + SetupFrame(0, 1000), 460800);
+  terminal_.Shutdown();
+  ASSERT_EQ(sink_.summaries.size(), 1u);
+  EXPECT_FALSE(sink_.summaries[0].complete);
+  EXPECT_EQ(sink_.summaries[0].mode, 0);
 }
 
 }  // namespace

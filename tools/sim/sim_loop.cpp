@@ -109,7 +109,26 @@ void SimLoop::Send(std::string_view bytes) {
 }
 
 void SimLoop::Restart() {
+  if (once_status_) return;  // the program ends instead
   restart_ = RestartPhase::kDraining;
+}
+
+void SimLoop::TransferEnded(const TransferSummary& summary, std::string_view data) {
+  bool clean = summary.clean();
+  const std::string line = FormatSummaryLine(summary);
+  Log(line);
+  Print(out_, line);
+  if (summary.finish) {
+    const std::string finish = FormatFinishLine(*summary.finish);
+    Log(finish);
+    Print(out_, finish);
+  }
+  if (summary.complete && !options_.output_path.empty() &&
+      !WriteFileAtomically(options_.output_path, data)) {
+    Print(err_, "kvx-sim: cannot write " + options_.output_path + ": " + std::strerror(errno));
+    clean = false;
+  }
+  if (options_.once) once_status_ = clean ? 0 : 1;
 }
 
 int SimLoop::PollTimeoutMs(TimePoint now) const {
@@ -131,6 +150,7 @@ int SimLoop::Run() {
   while (!failed_) {
     const TimePoint now = steady_clock::now();
     DeliverDue(now);
+    if (once_status_) break;
     WriteDue(now);
     if (!AdvanceRestart(now)) break;
     if (host_ == HostState::kClosed) CheckHostReturned();
@@ -153,13 +173,17 @@ int SimLoop::Run() {
       failed_ = true;
       break;
     }
-    if (fds[0].revents != 0) break;
+    if (fds[0].revents != 0) {
+      terminal_->Shutdown();
+      break;
+    }
     if (watch_line && fds[1].revents != 0) {
       ReadLine(steady_clock::now(), (fds[1].revents & (POLLHUP | POLLERR)) != 0);
     }
   }
   link_.Close();
-  return failed_ ? 1 : 0;
+  if (failed_) return 1;
+  return once_status_.value_or(0);
 }
 
 void SimLoop::ReadLine(TimePoint now, bool hung_up) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,7 +35,8 @@ class SimLoop final : private TerminalSink {
   bool Start(std::string* error);
 
   // Serves the line until RequestStop, or with --once until the first transfer has ended.
-  // Returns the exit status: 0, or 1 after a failure or an unclean --once transfer.
+  // A transfer still under way at a stop ends as abandoned. Returns the exit status: 0, or 1
+  // after a failure, or with --once for a transfer that did not complete cleanly.
   int Run();
 
   // Async-signal-safe.
@@ -60,6 +62,7 @@ class SimLoop final : private TerminalSink {
   void Send(std::string_view bytes) override;
   void Log(std::string_view line) override;
   void Restart() override;
+  void TransferEnded(const TransferSummary& summary, std::string_view data) override;
 
   void Print(std::FILE* stream, std::string_view line);
   bool Announce(std::string* error);
@@ -87,6 +90,7 @@ class SimLoop final : private TerminalSink {
   RestartPhase restart_ = RestartPhase::kNone;
   TimePoint restart_at_{};
   bool failed_ = false;
+  std::optional<int> once_status_;  // set when --once has seen its transfer end
 };
 
 }  // namespace kvx::sim

@@ -357,7 +357,11 @@ into download mode, checks every download frame strictly and can inject faults.
 On start it prints two lines on standard output:
   export KVX_SERIAL_PORTS=<link>     the line to export for the host
   ready <link>                       the link is in place and the terminal listens
-and after each transfer one "summary ..." line (and a "finish ..." line when it completed).
+and when a transfer ends (the host closes the line after "+START"):
+  summary result=complete|aborted frames=N resends=N refused=N stray=N mode=N|none segments=N
+      bytes=N crc32=0xXXXXXXXX           (one line; bytes: image data received in order)
+  finish first="TEXT" first_date=DATE second="TEXT" second_date=DATE   (when completed)
+Without --once the terminal then restarts into the application and serves the next upgrade.
 
 Line:
   --link PATH             symlink to the terminal's pty, kept across restarts
@@ -397,8 +401,9 @@ Download mode:
   --tetver TEXT           TETVer of the setup answer, at most 16 bytes (default "OKR_TET_1.0.0")
   --tet-date DATE         TET date (default 2024-01-10T09:30:00)
   --fault TARGET:KIND[=VALUE][:N|:all]
-                          fault on the answer to matching frames, the first N times (default 1)
-                          or always; may be repeated. TARGET: S, F, W (any write), W<seg>, any.
+                          fault on the answer to matching frames that pass every check: the
+                          first N of them, resends included (default 1), or all; may be
+                          repeated. TARGET: S, F, W (any write), W<seg>, any.
                           KIND: silent          frame lost, no answer
                                 bad-crc         answer with a corrupted head CRC
                                 code=BYTE       answer with this result code (0xC9, 0, ...)
@@ -411,19 +416,25 @@ Download mode:
 Run:
   --log FILE              log every received command and frame, one line each (see below)
   --ready-file FILE       write the link path to FILE once the terminal listens
-  --once                  exit when the first transfer has ended: status 0 when it completed
-                          and every frame passed the checks, 1 otherwise
+  --once                  exit when the first transfer has ended (the host closes the line after
+                          "+START", or a signal arrives): status 0 when it completed with every
+                          frame passing the checks and no stray bytes, 1 otherwise
   -h, --help              show this help
 
 Log lines (strings in double quotes with C escapes: \r \n \t \" \\ and \xHH, two hex digits):
   at BAUD "COMMAND"       a command the terminal answered or refused, CR included
   ignored BAUD "BYTES"    bytes received at a speed not answered, or while restarting
   reply "BYTES"           what the terminal sent back
-  frame C seg=N body=N raw=N VERDICT [CODE REASON]
-                          a download frame; VERDICT is accepted, resend, dropped or refused
-  response C code=0xHH seg=N [FAULT]
+  frame C seg=N body=N raw=N [resend ]VERDICT
+                          a download frame of the host; "resend" when it repeats the frame
+                          before it byte for byte. VERDICT: accepted; declined (a fault made
+                          the terminal turn it down); dropped (lost by a silent fault); or
+                          refused 0xHH REASON (it failed a check; answered with code 0xHH)
+  response C code=0xHH seg=N [fault=KIND]
                           a download frame the terminal sent
-  stray N                 bytes outside frames in download mode
+  noise N                 noise bytes sent before an answer
+  stray N                 bytes from the host outside any frame
+  summary ..., finish ... the lines printed when a transfer ends
   event TEXT              line up and down, host open and close, restarts
 
 Numbers may be given in decimal or with 0x in hexadecimal. SIGINT and SIGTERM end the program

@@ -11,7 +11,7 @@ constexpr std::size_t kMaxCommand = 256;
 }  // namespace
 
 Terminal::Terminal(const SimOptions& options, TerminalSink& sink)
-    : options_(options), sink_(sink), responder_(options.at) {}
+    : options_(options), sink_(sink), responder_(options.at), faults_(options.download.faults) {}
 
 const LineSpeed& Terminal::SpeedOfMode() const {
   return mode_ == TerminalMode::kApplication ? options_.normal_speed : options_.download_speed;
@@ -25,7 +25,7 @@ void Terminal::Receive(std::string_view bytes, int host_baud) {
     return;
   }
   if (mode_ == TerminalMode::kBinary) {
-    sink_.Log("stray " + std::to_string(bytes.size()));
+    session_->Receive(bytes);
     return;
   }
   ReceiveText(bytes, host_baud);
@@ -73,6 +73,7 @@ void Terminal::HandleCommand(int baud) {
   if (reply.enter_download) RestartInto(TerminalMode::kBootLoader, "download mode");
   if (reply.start_binary) {
     mode_ = TerminalMode::kBinary;
+    session_ = std::make_unique<DownloadSession>(options_.download, faults_, sink_);
     sink_.Log("event binary mode");
   }
 }
@@ -82,8 +83,20 @@ void Terminal::HostClosed() {
   command_.clear();
   command_dropped_ = 0;
   if (mode_ == TerminalMode::kBootLoader || mode_ == TerminalMode::kBinary) {
+    EndTransfer();
     RestartInto(TerminalMode::kApplication, "application");
   }
+}
+
+void Terminal::Shutdown() {
+  EndTransfer();
+}
+
+void Terminal::EndTransfer() {
+  if (!session_) return;
+  // The session goes first, so a sink that stops the program finds no transfer left.
+  const std::unique_ptr<DownloadSession> session = std::move(session_);
+  sink_.TransferEnded(session->Summary(), session->data());
 }
 
 void Terminal::RestartInto(TerminalMode next, std::string_view why) {

@@ -10,26 +10,17 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "sim/at_responder.h"
+#include "sim/download_session.h"
+#include "sim/fault_plan.h"
 #include "sim/sim_options.h"
+#include "sim/terminal_sink.h"
 
 namespace kvx::sim {
-
-// What the terminal asks of its line. Implemented by the link's loop; recorded by tests.
-class TerminalSink {
- public:
-  virtual ~TerminalSink() = default;
-  // Bytes to transmit, in order.
-  virtual void Send(std::string_view bytes) = 0;
-  // One log line, without a line end.
-  virtual void Log(std::string_view line) = 0;
-  // Drop off the line once the pending output has gone out, stay away, then come back and
-  // call Terminal::Restarted.
-  virtual void Restart() = 0;
-};
 
 enum class TerminalMode {
   kApplication,  // the AT dialogue of the running firmware
@@ -52,18 +43,26 @@ class Terminal {
   // The restart asked for through TerminalSink::Restart is over: the line is back.
   void Restarted();
 
+  // The simulator is stopping: a transfer under way ends as abandoned.
+  void Shutdown();
+
   TerminalMode mode() const { return mode_; }
   const AtResponder& responder() const { return responder_; }
+  // The download under way, or null outside download frames.
+  const DownloadSession* session() const { return session_.get(); }
 
  private:
   void ReceiveText(std::string_view bytes, int baud);
   void HandleCommand(int baud);
   void RestartInto(TerminalMode next, std::string_view why);
+  void EndTransfer();
   const LineSpeed& SpeedOfMode() const;
 
   const SimOptions& options_;
   TerminalSink& sink_;
   AtResponder responder_;
+  FaultPlan faults_;
+  std::unique_ptr<DownloadSession> session_;
   TerminalMode mode_ = TerminalMode::kApplication;
   TerminalMode mode_after_restart_ = TerminalMode::kApplication;
   std::string command_;              // the command being received, at most kMaxCommand bytes
