@@ -37,6 +37,14 @@ inline constexpr UINT WM_USER_UPGRADE_AGAIN = WM_USER + 2022;
 // wParam const std::string* port name, owned by the poster and valid until handled
 inline constexpr UINT WM_USER_PORT_CONFIG = WM_USER + 2023;
 
+// Front end to engine, beyond the Windows program's set (both posted):
+// WM_USER_SYNC: the engine answers with WM_USER_SYNC to the front end once it has handled
+// everything queued before it, so a front end can tell that WM_USER_END will not follow any more.
+inline constexpr UINT WM_USER_SYNC = WM_USER + 2100;
+// WM_USER_ABORT_RUN: ends a run in progress through Disconnect(0) (Ctrl-C in kvx-flash); nothing
+// when no run is in progress.
+inline constexpr UINT WM_USER_ABORT_RUN = WM_USER + 2101;
+
 // Trace requests to the engine window (sent): wParam const std::string* text, lParam COLORREF.
 // The handler appends the line and returns 1.
 inline constexpr UINT WM_USER_LOG = WM_USER + 2007;     // kind 3, " "
