@@ -8,7 +8,7 @@
 
 namespace kvx::sim {
 
-// Reads `Width` bytes at `at`; the caller has checked the bounds.
+// Reads sizeof(T) bytes at `at`; the caller has checked the bounds.
 template <typename T>
 T GetLe(std::string_view bytes, std::size_t at) {
   T value = 0;

@@ -188,9 +188,9 @@ int SimLoop::Run() {
 
 void SimLoop::ReadLine(TimePoint now, bool hung_up) {
   const int baud = link_.HostBaud();
-  std::string buffer(kReadChunk, '\0');
+  read_buffer_.resize(kReadChunk);
   for (;;) {
-    const ssize_t n = read(link_.master_fd(), buffer.data(), buffer.size());
+    const ssize_t n = read(link_.master_fd(), read_buffer_.data(), read_buffer_.size());
     if (n > 0) {
       if (host_ == HostState::kUnknown) host_ = HostState::kOpen;
       TimePoint due = now;
@@ -199,7 +199,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
         due = std::max(now, receive_free_at_) + LineTime(static_cast<std::size_t>(n), baud);
         receive_free_at_ = due;
       }
-      received_.push_back({due, buffer.substr(0, static_cast<std::size_t>(n)), baud, false});
+      received_.push_back({due, read_buffer_.substr(0, static_cast<std::size_t>(n)), baud, false});
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

@@ -83,6 +83,7 @@ class SimLoop final : private TerminalSink {
   ScopedFd stop_write_;
 
   HostState host_ = HostState::kUnknown;
+  std::string read_buffer_;
   std::deque<Received> received_;
   TimePoint receive_free_at_{};  // when the line's receive side is idle again (--line-rate)
   std::string to_send_;

@@ -422,8 +422,12 @@ Run:
   -h, --help              show this help
 
 Log lines (strings in double quotes with C escapes: \r \n \t \" \\ and \xHH, two hex digits):
-  at BAUD "COMMAND"       a command the terminal answered or refused, CR included
-  ignored BAUD "BYTES"    bytes received at a speed not answered, or while restarting
+  at BAUD "COMMAND" [truncated N]
+                          a command the terminal answered or refused, CR included; one
+                          longer than 256 bytes is refused and its first 256 bytes logged
+  ignored BAUD "BYTES" [truncated N]
+                          bytes received at a speed not answered, or while restarting
+                          (the first 1024 of each read)
   reply "BYTES"           what the terminal sent back
   frame C seg=N body=N raw=N [resend ]VERDICT
                           a download frame of the host; "resend" when it repeats the frame

@@ -7,6 +7,8 @@ namespace {
 
 // Far longer than any command of the dialogue; a longer one is refused, not stored.
 constexpr std::size_t kMaxCommand = 256;
+// Ignored bytes are logged up to this many; a whole frame at the wrong rate would swamp the log.
+constexpr std::size_t kMaxIgnoredLogged = 1024;
 
 }  // namespace
 
@@ -21,7 +23,12 @@ void Terminal::Receive(std::string_view bytes, int host_baud) {
   if (bytes.empty()) return;
   // A UART at another rate sees only garbage; a resetting terminal sees nothing at all.
   if (mode_ == TerminalMode::kResetting || !SpeedOfMode().Accepts(host_baud)) {
-    sink_.Log("ignored " + std::to_string(host_baud) + " " + QuoteBytes(bytes));
+    std::string line = "ignored " + std::to_string(host_baud) + " " +
+                       QuoteBytes(bytes.substr(0, kMaxIgnoredLogged));
+    if (bytes.size() > kMaxIgnoredLogged) {
+      line += " truncated " + std::to_string(bytes.size() - kMaxIgnoredLogged);
+    }
+    sink_.Log(line);
     return;
   }
   if (mode_ == TerminalMode::kBinary) {
