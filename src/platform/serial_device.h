@@ -5,7 +5,8 @@
 //
 // Threads: one device is used by up to three threads at once, which is why every call states who
 // may make it. The reader thread calls WaitEvents and Read; the writer thread calls Write; the
-// owner (engine) thread calls Configure. Interrupt may be called from any thread at any time.
+// reader thread (while opening) and then the owner (engine) thread call Configure, never both at
+// once. Interrupt may be called from any thread at any time.
 // The destructor runs once no call is in progress; it may block while the driver lets go of the
 // port (the caller bounds that wait).
 #pragma once
@@ -48,8 +49,7 @@ class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
 
-  // Applies `settings` and raises DTR. Returns 0, or the errno of the refused setting. Owner
-  // thread.
+  // Applies `settings` and raises DTR. Returns 0, or the errno of the refused setting.
   virtual int Configure(const SerialSettings& settings) = 0;
 
   // Blocks until bytes arrive, a modem line changes, the device fails, or Interrupt is called.

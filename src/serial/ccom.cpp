@@ -105,6 +105,7 @@ struct CComSession {
   std::mutex mutex;  // guards what follows
   std::condition_variable cv;
   std::unique_ptr<SerialDevice> device;  // published by the reader once opened
+  bool configured = false;               // the line settings took: writes and baud changes may go
   bool open_failed = false;
   bool stopping = false;
   bool reader_busy = true;  // false while the reader waits for events, and once it has ended
@@ -196,6 +197,10 @@ void CComSession::ReaderMain() {
                PortNameForTrace(name).c_str(), error));
     ReaderFinished();
     return;
+  }
+  {
+    std::lock_guard guard(mutex);
+    configured = true;
   }
   Post(COM_EVT_OPEN, 0);
 
@@ -310,7 +315,7 @@ void CCom::PortWrite(std::span<const std::uint8_t> data) {
   CComSession* s = m_pSession.get();
   if (!s || data.empty()) return;
   std::lock_guard guard(s->mutex);
-  if (!s->device || s->stopping) return;  // not open: the write fails at once
+  if (!s->configured || s->stopping) return;  // not open: the write fails at once
   if (!s->writer.joinable()) {
     try {
       s->writer = std::thread([s] { s->WriterMain(); });
@@ -330,7 +335,7 @@ int CCom::ApplyBaudRate(std::uint32_t baud_rate) {
   SerialDevice* port = nullptr;
   if (m_pSession) {
     std::lock_guard guard(m_pSession->mutex);
-    port = m_pSession->device.get();
+    if (m_pSession->configured) port = m_pSession->device.get();
   }
   if (!port) return EBADF;
   SerialSettings settings = m_Settings;

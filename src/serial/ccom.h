@@ -18,8 +18,9 @@
 //     device; PortClose waits for it at most 2000 ms on the injected clock.
 // Waits on the owner's thread (PortClose, WaitUntilIdle, Shutdown) keep handling messages that
 // other threads send to the owner's loop, so the reader can never deadlock them with its log
-// request. After PortClose or SuspendReader returns, nothing more from that connection reaches
-// the ring or the owner's queue.
+// request. After PortClose or SuspendReader returns, that connection appends nothing more to the
+// ring and posts nothing more to the owner. (The log request of an open that failed may still come
+// after PortClose; none comes after SuspendReader.)
 //
 // Lifetimes: the opener and the clock must outlive this object and any close it had to give up
 // on; the owner window's loop must outlive this object. The cable-lost warning hook runs on a
@@ -87,8 +88,8 @@ class CCom {
                const std::string& parity, int stop_bits);
 
   // Queues a copy of `data` for the writer thread and returns at once; the caller's buffer may go
-  // away immediately. Writes go out in order. Dropped when the port is not open. Failures are not
-  // reported: the missing reply is.
+  // away immediately. Writes go out in order. Dropped unless the port is open and configured
+  // (COM_EVT_OPEN 0 has been posted). Failures are not reported: the missing reply is.
   void PortWrite(std::span<const std::uint8_t> data);
   void PortWrite(std::string_view data);
 

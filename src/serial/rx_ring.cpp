@@ -42,6 +42,7 @@ int RxRing::unread() const {
 std::size_t RxRing::Append(std::span<const std::uint8_t> bytes) {
   std::lock_guard guard(m_mutex);
   const std::size_t kept = std::min(bytes.size(), static_cast<std::size_t>(kSize - m_nRxCount));
+  if (kept == 0) return 0;
   const std::size_t first = std::min(kept, static_cast<std::size_t>(kSize - m_nRxWrite));
   std::memcpy(m_pRxBuf.get() + m_nRxWrite, bytes.data(), first);
   std::memcpy(m_pRxBuf.get(), bytes.data() + first, kept - first);

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/message_loop.h"
 #include "platform/message_thread.h"
 #include "platform/user_messages.h"
 #include "platform/window.h"
@@ -35,6 +36,11 @@ class RecordingWindow final : public Window {
   explicit RecordingWindow(MessageQueue& queue) : Window(queue) {}
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (msg == WM_QUIT) {
+      // Ends the loop from its own thread, so the loop may be destroyed as soon as Run returns.
+      if (auto* loop = dynamic_cast<MessageLoop*>(&queue())) loop->Quit();
+      return 0;
+    }
     Message message{msg, wParam, lParam, {}};
     if (msg == WM_USER_LOG) message.text = *reinterpret_cast<const std::string*>(wParam);
     {
@@ -108,7 +114,7 @@ class OwnerThread final : public MessageThread {
     ready_.get_future().wait();
   }
   ~OwnerThread() override {
-    loop_->Quit();
+    window_->Ref().Post(WM_QUIT);
     Join();
   }
 
@@ -116,7 +122,6 @@ class OwnerThread final : public MessageThread {
 
  protected:
   bool InitInstance() override {
-    loop_ = &loop();
     window_ = std::make_unique<RecordingWindow>(loop());
     ready_.set_value();
     return true;
@@ -128,7 +133,6 @@ class OwnerThread final : public MessageThread {
 
  private:
   std::promise<void> ready_;
-  MessageLoop* loop_ = nullptr;
   std::unique_ptr<RecordingWindow> window_;
 };
 
