@@ -17,10 +17,6 @@ std::string_view CText(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -264,10 +260,10 @@ bool parse_mmi_version(std::string_view text, MmiSide side, version_info_s& reco
 
   std::size_t q = closing + 1;
   const std::string_view rest = text.substr(q);
-  if (StartsWith(rest, "ML")) {
+  if (rest.starts_with("ML")) {
     record.edition = 1;
     q += 2;
-  } else if (StartsWith(rest, "GL")) {
+  } else if (rest.starts_with("GL")) {
     record.edition = 2;
     q += 2;
   } else {
@@ -314,7 +310,7 @@ bool parse_binary_stack_version(std::string_view text, version_info_s& record, L
 
 bool parse_target_stack_version(std::string_view reply, version_info_s& record) {
   reply = CText(reply);
-  if (StartsWith(reply, std::string_view("EMERGENCY").substr(0, 8))) {
+  if (reply.starts_with(std::string_view("EMERGENCY").substr(0, 8))) {
     record.valid = 1;
     record.emergency = 1;
     return true;
