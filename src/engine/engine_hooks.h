@@ -26,8 +26,8 @@ struct EngineHooks {
   // The log window was shown (true) or hidden (false) by the engine's toggle.
   std::function<void(bool visible)> log_window_visibility = [](bool) {};
   // The cable-lost box ("Warning" and its text), on a thread of its own; must return eventually.
-  std::function<void(const std::string& caption, const std::string& text)>
-      show_cable_lost_warning = [](const std::string&, const std::string&) {};
+  std::function<void(const std::string& caption, const std::string& text)> show_cable_lost_warning =
+      [](const std::string&, const std::string&) {};
   // The port setup dialog: the free ports in list order and the port to preselect. Nothing when
   // the operator cancels.
   std::function<std::optional<PortChoice>(const std::vector<std::string>& free_ports,

@@ -7,7 +7,7 @@ WindowRef CUpgradeProc::engine_window() const {
 }
 
 bool CUpgradeProc::InitInstance() {
-  worker_ = std::make_unique<CUpgradeWorker>(loop(), m_pMainDlg, hooks_);
+  worker_ = std::make_unique<CUpgradeWorker>(loop(), m_pMainDlg, environment_);
   engine_window_ = worker_->Ref();
   worker_ptr_ = worker_.get();
   m_pMainDlg.Post(WM_USER_THREAD_START);

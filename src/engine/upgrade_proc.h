@@ -8,7 +8,7 @@
 #include <atomic>
 #include <memory>
 
-#include "engine/engine_hooks.h"
+#include "engine/engine_environment.h"
 #include "engine/upgrade_worker.h"
 #include "platform/message_thread.h"
 
@@ -16,7 +16,8 @@ namespace kvx {
 
 class CUpgradeProc : public MessageThread {
  public:
-  CUpgradeProc(Clock& clock, EngineHooks hooks) : MessageThread(clock), hooks_(std::move(hooks)) {}
+  explicit CUpgradeProc(EngineEnvironment environment)
+      : MessageThread(environment.clock), environment_(std::move(environment)) {}
   ~CUpgradeProc() override { Join(); }
 
   // Set before Start(): the front end's window.
@@ -33,7 +34,7 @@ class CUpgradeProc : public MessageThread {
   int ExitInstance() override;
 
  private:
-  EngineHooks hooks_;
+  EngineEnvironment environment_;
   std::unique_ptr<CUpgradeWorker> worker_;
   std::atomic<CUpgradeWorker*> worker_ptr_{nullptr};
   WindowRef engine_window_;  // written before WM_USER_THREAD_START is posted

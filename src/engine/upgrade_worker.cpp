@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/timer_ids.h"
-
 namespace kvx {
 
 namespace {
@@ -28,12 +26,18 @@ UINT LogRequestOf(int kind) {
 
 }  // namespace
 
-CUpgradeWorker::CUpgradeWorker(MessageLoop& loop, WindowRef main_window, const EngineHooks& hooks)
+CUpgradeWorker::CUpgradeWorker(MessageLoop& loop, WindowRef main_window,
+                               EngineEnvironment& environment)
     : Window(loop),
       m_pMainDlg(std::move(main_window)),
       loop_(loop),
-      hooks_(hooks),
-      m_LogDlg(hooks) {
+      env_(environment),
+      m_LogDlg(environment.hooks),
+      m_Com(environment.opener, environment.clock),
+      m_Image(*this),
+      m_RxBuffer(CCom::kMaxTake) {
+  m_Com.SetOwner(*this);
+  m_Com.SetCableLostWarningHook(env_.hooks.show_cable_lost_warning);
   m_bDevMode = 0;
   m_bForceBoot = m_bForceStack = m_bDowngrade = 0;
   ResetState();
@@ -42,6 +46,9 @@ CUpgradeWorker::CUpgradeWorker(MessageLoop& loop, WindowRef main_window, const E
 }
 
 CUpgradeWorker::~CUpgradeWorker() {
+  // The port's threads end while this window can still take their log requests.
+  m_Com.Shutdown();
+  m_Image.Release();
   DestroyWindow();
 }
 
@@ -54,6 +61,17 @@ void CUpgradeWorker::ResetState() {
   m_nConnectCount = 0;
   m_nUpappRetry = 0;
   m_nMpuResetRetry = 0;
+  m_Image.ResetState();
+  m_ImageVersions.ResetRecords();
+  m_TargetMmi = {};
+  m_TargetStack = {};
+  m_TargetBsp = {};
+  m_TargetNv = {};
+  m_nCurDataCount = 0;
+  m_nReTransCount = 0;
+  m_RxHeader = {};
+  m_nRxStatus = RC_OK;
+  m_SetupResponse = {};
 }
 
 LRESULT CUpgradeWorker::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -64,6 +82,30 @@ LRESULT CUpgradeWorker::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return OnLogRequest(LOG_TX, wParam, lParam);
     case WM_USER_LOG_RX:
       return OnLogRequest(LOG_RX, wParam, lParam);
+    case WM_USER_COM_EVENT:
+      OnComEvent(wParam, lParam);
+      return 0;
+    case WM_TIMER:
+      OnTimer(wParam);
+      return 0;
+    case WM_USER_UPGRADE_START:
+      StartUpgrade(lParam);
+      return 0;
+    case WM_USER_PORT_SETUP:
+      OnPortSetup();
+      return 0;
+    case WM_USER_PORT_CONFIG:
+      OnPortConfig(reinterpret_cast<const std::string*>(wParam));
+      return 0;
+    case WM_USER_UPGRADE_AGAIN:
+      OnUpgradeAgain();
+      return 0;
+    case WM_USER_SYNC:
+      m_pMainDlg.Post(WM_USER_SYNC);
+      return 0;
+    case WM_USER_ABORT_RUN:
+      if (m_bRunActive) Disconnect(0);
+      return 0;
     case WM_USER_LOG_WND_CTRL:
       OnLogWindowControl(lParam);
       return 0;
@@ -83,7 +125,7 @@ void CUpgradeWorker::WriteLog(std::string_view text, COLORREF colour, int kind) 
   if (request == 0) return;
   const std::string line(text);
   if (Ref().Send(request, reinterpret_cast<WPARAM>(&line), static_cast<LPARAM>(colour)) == 0) {
-    hooks_.show_message_box("", "SendMessage fail");
+    env_.hooks.show_message_box("", "SendMessage fail");
   }
 }
 
@@ -135,14 +177,20 @@ void CUpgradeWorker::OnClose() {
   loop_.Quit();
 }
 
-void CUpgradeWorker::SetTimerLogged(std::uintptr_t id, unsigned period_ms) {
-  loop_.SetTimer(*this, id, period_ms);
-  WriteLogF(kTraceAmber, "%s timer set\n", TimerName(id));
+void CUpgradeWorker::PostOperatorMessage(int string_id) {
+  m_pMainDlg.Post(WM_USER_BTN_CTRL, BTN_ENABLE, string_id);
 }
 
-void CUpgradeWorker::KillTimerLogged(std::uintptr_t id) {
-  loop_.KillTimer(*this, id);
-  WriteLogF(kTraceAmber, "%s timer kill\n", TimerName(id));
+void CUpgradeWorker::PostButtonControl(WPARAM button, int string_id) {
+  m_pMainDlg.Post(WM_USER_BTN_CTRL, button, string_id);
+}
+
+LRESULT CUpgradeWorker::Ask(int question_id) {
+  return m_pMainDlg.Send(WM_USER_ASK, 0, question_id);
+}
+
+void CUpgradeWorker::ShowInformation(const std::string& text) {
+  env_.hooks.show_information(text);
 }
 
 }  // namespace kvx

@@ -1,42 +1,89 @@
 // The engine window: every step of an upgrade runs here, on the engine thread, as handlers of
-// messages, port events and timers.
+// messages, port events and timers. Its member functions are split by concern:
+//   upgrade_worker.cpp   construction, the message map, the trace, the toggles, ResetState
+//   connection.cpp       port selection, StartUpgrade, connection attempts, port events, Disconnect
+//   engine_timers.cpp    the timer expiries and their retries
+//   at_dialogue.cpp      ReceiveDispatch and the AT dialogue up to "+START"
+//   download.cpp         the setup, segment and finish exchanges and their resends
 //
 // Threading: constructed, used and destroyed on the engine thread only. Two exceptions, both only
 // while no run is in progress (the front end's controls are disabled during a run): the front end
-// writes m_strFilePath before it posts a start request, and runs stage_jq_image from its own
+// writes m_strFilePath before it posts a start request, and calls stage_jq_image from its own
 // thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "engine/engine_hooks.h"
+#include "engine/engine_environment.h"
 #include "engine/log_window.h"
+#include "image/compat_rules.h"
+#include "image/firmware_image.h"
+#include "image/image_host.h"
+#include "image/image_versions.h"
+#include "image/version_info.h"
 #include "platform/message_loop.h"
 #include "platform/trace.h"
 #include "platform/user_messages.h"
+#include "protocol/frame.h"
+#include "serial/ccom.h"
 
 namespace kvx {
 
-class CUpgradeWorker : public Window, public LogSink {
+// States of the AT dialogue (m_nAtState).
+enum AtState : std::int32_t {
+  AT_PARSING__LINK = 0,
+  AT_PARSING__HWVER = 1,
+  AT_PARSING__HWVER_OK = 2,
+  AT_PARSING__GGMR = 5,
+  AT_PARSING__GGMR_OK = 6,
+  AT_PARSING__USB_DOWNLOAD = 10,
+  AT_PARSING__MPU_RESET = 11,
+  AT_PARSING__UPGRADE = 12,
+  AT_PARSING__BINARY = 13,
+  AT_PARSING__SYSVER = 25,
+  AT_PARSING__NV_CHECK = 26,
+  AT_PARSING__NV_UPDATE = 27,
+};
+
+class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
  public:
-  // `loop` is the engine thread's loop; `main_window` receives the engine's reports; `hooks` must
-  // outlive the worker.
-  CUpgradeWorker(MessageLoop& loop, WindowRef main_window, const EngineHooks& hooks);
+  // `loop` is the engine thread's loop; `main_window` receives the engine's reports;
+  // `environment` must outlive the worker.
+  CUpgradeWorker(MessageLoop& loop, WindowRef main_window, EngineEnvironment& environment);
   ~CUpgradeWorker() override;
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   // Appends a trace line by sending the kind's request to this window. Kinds other than LOG_TX,
-  // LOG_RX and LOG_TEXT write nothing.
+  // LOG_RX and LOG_TEXT write nothing. Any thread.
   void WriteLog(std::string_view text, COLORREF colour, int kind) override;
   // printf-style plain line (kind 3).
   void WriteLogF(COLORREF colour, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
   void ResetState();
 
+  // Open: unpacks the JQ images of m_strFilePath. Front end's thread, no run in progress.
+  bool stage_jq_image() { return m_Image.stage_jq_image(); }
+
   CATLog& log_window() { return m_LogDlg; }
+  CCom& com() { return m_Com; }
+  const CFirmwareImage& image() const { return m_Image; }
+  const ImageVersions& image_versions() const { return m_ImageVersions; }
+  // True from a start whose image loaded until Disconnect.
+  bool run_active() const { return m_bRunActive; }
+
+  // ImageHost and CompatHost.
+  void PostOperatorMessage(int string_id) override;
+  void Disconnect(int string_id) override;
+  bool IsDevMode() const override { return m_bDevMode == 1; }
+  void ShowInformation(const std::string& text) override;
+  std::string FilePath() const override { return m_strFilePath; }
+  void ClearFilePath() override { m_strFilePath.clear(); }
+  void PostButtonControl(WPARAM button, int string_id) override;
+  LRESULT Ask(int question_id) override;
 
   // Shared run members (names as the rest of the engine knows them).
   WindowRef m_pMainDlg;
@@ -54,7 +101,7 @@ class CUpgradeWorker : public Window, public LogSink {
   std::int32_t m_bDevMode = 0;
   bool m_bDumpSegments = false;
   bool m_bLogVisible = false;
-  std::int32_t m_nAtState = 0;
+  std::int32_t m_nAtState = AT_PARSING__LINK;
   bool m_bDownloadMode = false;
   std::int32_t m_nCurConnectRetry = 0;
   std::int32_t m_comport_count = 0;
@@ -62,22 +109,86 @@ class CUpgradeWorker : public Window, public LogSink {
   std::int32_t m_nUpappRetry = 0;
   std::int32_t m_nMpuResetRetry = 0;
 
- protected:
-  MessageLoop& loop() { return loop_; }
+  // The terminal's versions, from the AT dialogue.
+  version_info_s m_TargetMmi;
+  version_info_s m_TargetStack;
+  bsp_info_s m_TargetBsp;
+  nv_version_s m_TargetNv;
 
-  // Timers of this window, with their amber set and kill trace lines.
+  // Download protocol.
+  std::int32_t m_nCurDataCount = 0;
+  std::int32_t m_nReTransCount = 0;
+  Rx_header m_RxHeader;
+  RecordStatus m_nRxStatus = RC_OK;
+  SetupResponse m_SetupResponse;
+
+ private:
+  // connection.cpp
+  std::int32_t CountFreePorts(const std::string& name);
+  bool IsPortBusy(const std::string& name);
+  void OnPortSetup();
+  void OnPortConfig(const std::string* name);
+  void OnUpgradeAgain();
+  void StartUpgrade(LPARAM options);
+  void ConnectSelectedPort();
+  void com_port_test();
+  void OnComEvent(WPARAM event, LPARAM value);
+  void OnPortOpened(LPARAM error);
+  void OnCableLost();
+  void OnTerminalReset();
+  void SendPortSelected();
+  void OpenSelectedPort();
+  void DisconnectFromFrontEnd(int string_id);
+  std::string TracePort() const;
+
+  // engine_timers.cpp
+  void OnTimer(std::uintptr_t id);
   void SetTimerLogged(std::uintptr_t id, unsigned period_ms);
   void KillTimerLogged(std::uintptr_t id);
 
- private:
+  // at_dialogue.cpp
+  void ReceiveDispatch();
+  void ParseAtResponse(std::string_view line);
+  void OnLinkLine(std::string_view line);
+  void OnHwVersionLine(std::string_view line);
+  void OnNvCheckLine(std::string_view line);
+  void OnSysVerLine(std::string_view line);
+  void OnUpgradeLine(std::string_view line);
+  void Decide();
+  void OnDownloadRequestAcknowledged();
+  void UpappStep();
+  void SendCommand(std::string_view bytes, std::string_view trace);
+  void SaveComPortProfile();
+  RuleRecords Records() const;
+  RunOptions Options() const;
+
+  // download.cpp
+  void SendSetup();
+  void OnFrameReceived(std::span<const std::uint8_t> record);
+  bool OnSetupResponse(std::span<const std::uint8_t> record);
+  void OnWriteResponse();
+  void OnFinishResponse();
+  void SendNextSegment();
+  void SendFinish();
+  void Retransmit();
+  void SendFrame();
+  unsigned WriteResponsePeriod() const;
+  void DumpSegment(std::span<const std::uint8_t> compressed, std::span<const std::uint8_t> raw);
+
   LRESULT OnLogRequest(int kind, WPARAM wParam, LPARAM lParam);
   void OnLogWindowControl(LPARAM request);
   void OnDevMode(LPARAM mode);
   void OnClose();
 
   MessageLoop& loop_;
-  const EngineHooks& hooks_;
+  EngineEnvironment& env_;
   CATLog m_LogDlg;
+  CCom m_Com;
+  CFirmwareImage m_Image;
+  ImageVersions m_ImageVersions;
+  FrameBuffer m_Frame;
+  std::vector<std::uint8_t> m_RxBuffer;  // one take of the receive ring
+  bool m_bRunActive = false;
 };
 
 }  // namespace kvx

@@ -47,9 +47,9 @@ constexpr int kPackedMinuteShift = 28;
 constexpr int kPackedSecondShift = 34;
 
 void WriteVersionText(std::string_view text, std::uint8_t* out) {
-  const std::size_t n = std::min(text.size(), kVersionTextSize);
+  const std::size_t n = std::min(text.size(), kFinishVersionSize);
   std::memcpy(out, text.data(), n);
-  std::memset(out + n, 0, kVersionTextSize - n);
+  std::memset(out + n, 0, kFinishVersionSize - n);
 }
 
 std::uint32_t HeadCrc(const std::uint8_t* frame) {
@@ -163,7 +163,7 @@ void FrameBuffer::BuildFinish(const FinishSlot& first, const FinishSlot& second)
     std::uint8_t* slot = b + i * kFinishSlotSize;
     WriteVersionText(slots[i]->version, slot);
     WriteDateRecord(slots[i]->date, std::span<std::uint8_t, kDateRecordSize>(
-                                        slot + kVersionTextSize, kDateRecordSize));
+                                        slot + kFinishVersionSize, kDateRecordSize));
   }
   PutLe32(b + kFinishCrcOffset, Crc32({b, kFinishCrcOffset}));
   Seal(kCmdFinish, 0, kFinishBodySize, kFinishBodySize);

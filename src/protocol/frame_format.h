@@ -79,9 +79,9 @@ inline constexpr std::size_t kSetupCrcOffset = 13;
 // Finish body ('F'): two slots of a 16-byte version text and a 7-byte date record, then the CRC
 // of bytes 0..45.
 inline constexpr std::size_t kFinishBodySize = 50;
-inline constexpr std::size_t kVersionTextSize = 16;
+inline constexpr std::size_t kFinishVersionSize = 16;
 inline constexpr std::size_t kDateRecordSize = 7;
-inline constexpr std::size_t kFinishSlotSize = kVersionTextSize + kDateRecordSize;  // 23
+inline constexpr std::size_t kFinishSlotSize = kFinishVersionSize + kDateRecordSize;  // 23
 inline constexpr std::size_t kFinishCrcOffset = 2 * kFinishSlotSize;                // 46
 
 // Setup response body ('s'): mode, BSPVer (64), BSP date (packed, 5), TETVer (16),

@@ -5,6 +5,9 @@
 
 #include "engine/upgrade_proc.h"
 #include "engine/upgrade_worker.h"
+#include "platform/fake_serial_device.h"
+#include "platform/profile_store.h"
+#include "platform/serial_port_source.h"
 
 namespace kvx {
 namespace {
@@ -22,11 +25,12 @@ class RecordingFrontEnd : public Window {
 class EngineCoreTest : public ::testing::Test {
  protected:
   EngineCoreTest() {
+    auto& hooks = environment.hooks;
     hooks.log_window_visibility = [this](bool visible) { visibility_calls.push_back(visible); };
     hooks.show_message_box = [this](const std::string&, const std::string& text) {
       boxes.push_back(text);
     };
-    worker = std::make_unique<CUpgradeWorker>(loop, front_end.Ref(), hooks);
+    worker = std::make_unique<CUpgradeWorker>(loop, front_end.Ref(), environment);
   }
 
   void Post(UINT msg, LPARAM lParam) {
@@ -37,7 +41,10 @@ class EngineCoreTest : public ::testing::Test {
   ManualClock clock;
   MessageLoop loop{clock};
   RecordingFrontEnd front_end{loop};
-  EngineHooks hooks;
+  FakeSerialDeviceOpener opener;
+  FakeSerialPortSource ports;
+  MemoryProfileStore profile{""};
+  EngineEnvironment environment{clock, opener, ports, profile, EngineHooks{}};
   std::vector<bool> visibility_calls;
   std::vector<std::string> boxes;
   std::unique_ptr<CUpgradeWorker> worker;
@@ -178,7 +185,10 @@ class FrontEnd : public Window {
 TEST(EngineThreadTest, StartsReportsAndShutsDownInOrder) {
   SteadyClock clock;
   MessageLoop loop(clock);
-  CUpgradeProc proc(clock, EngineHooks{});
+  FakeSerialDeviceOpener opener;
+  FakeSerialPortSource ports;
+  MemoryProfileStore profile{""};
+  CUpgradeProc proc(EngineEnvironment{clock, opener, ports, profile, EngineHooks{}});
   FrontEnd front_end(loop, proc);
   proc.m_pMainDlg = front_end.Ref();
   proc.Start();

@@ -263,9 +263,9 @@ DownloadSession::Check DownloadSession::JudgeFinish(const ReceivedFrame& frame) 
   std::array<FinishSlotInfo, 2> slots;
   for (std::size_t i = 0; i < slots.size(); ++i) {
     const std::string_view slot = body.substr(i * kFinishSlotSize, kFinishSlotSize);
-    const auto date = ReadDateRecord(slot.substr(kVersionTextSize, kDateRecordSize));
+    const auto date = ReadDateRecord(slot.substr(kFinishVersionSize, kDateRecordSize));
     if (!date) return {RC_PARSING_ERROR, "date record " + std::to_string(i + 1), f.seg};
-    slots[i] = {VersionText(slot.substr(0, kVersionTextSize)), *date};
+    slots[i] = {VersionText(slot.substr(0, kFinishVersionSize)), *date};
   }
   const auto missing = std::find(have_.begin(), have_.end(), false);
   if (missing != have_.end()) {

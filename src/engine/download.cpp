@@ -1,0 +1,233 @@
+// The download: the setup exchange, the compressed 64 KiB segments and the finish exchange, each
+// guarded by its response timer and resent up to five times.
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "engine/timer_ids.h"
+#include "engine/upgrade_worker.h"
+#include "platform/string_table.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr std::int32_t kMaxResends = 5;
+constexpr LPARAM kUpgradeCompleteId = UPGRADE_END_ID;
+
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+DateRecord DateOf(const std::tm& t) {
+  return MakeDateRecord(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+template <std::size_t N>
+std::string_view TextOf(const std::array<char, N>& field) {
+  return {field.data(),
+          static_cast<std::size_t>(std::find(field.begin(), field.end(), '\0') - field.begin())};
+}
+
+void WriteDumpFile(const char* name, std::span<const std::uint8_t> bytes) {
+  const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return;  // a dump that cannot be written is skipped
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+}
+
+}  // namespace
+
+unsigned CUpgradeWorker::WriteResponsePeriod() const {
+  const std::int32_t bytes_per_second = m_nCurBaudRate / 8;
+  if (bytes_per_second > 65536 || bytes_per_second <= 0) return WRITE_RESPONSE_MS;
+  return static_cast<unsigned>(65536 / bytes_per_second) * WRITE_RESPONSE_MS;
+}
+
+void CUpgradeWorker::SendFrame() {
+  m_Com.PortWrite(m_Frame.frame());
+  TraceSentHead(static_cast<ImageHost&>(*this), m_Frame.head());
+}
+
+void CUpgradeWorker::SendSetup() {
+  m_Frame.BuildSetup(m_Image.boot_included() ? 1 : 0, m_Image.send_size());
+  SendFrame();
+  SetTimerLogged(IDT_SETUP_RESPONSE, SETUP_RESPONSE_MS);
+}
+
+void CUpgradeWorker::OnFrameReceived(std::span<const std::uint8_t> record) {
+  const RecordCheck check = CheckReceivedRecord(record, static_cast<ImageHost&>(*this));
+  m_RxHeader = check.head;
+  m_nRxStatus = check.status;
+  const std::uint8_t cmd = m_RxHeader.cmd;
+
+  if (m_nRxStatus == RC_OK) {
+    if (cmd == kCmdSetupResponse) {
+      if (!OnSetupResponse(record)) return;
+    } else if (cmd == kCmdWriteResponse) {
+      OnWriteResponse();
+    } else if (cmd == kCmdFinishResponse) {
+      OnFinishResponse();
+    }
+  }
+
+  if (m_nRxStatus == RC_OK && (cmd == kCmdSetupResponse || cmd == kCmdWriteResponse)) {
+    m_nReTransCount = 0;
+    SendNextSegment();
+  } else if (m_nRxStatus == RC_OK && cmd == kCmdFinishResponse) {
+    WriteLog("FINISH!!!\n", kTraceBlack, LOG_TEXT);
+    m_Com.SetRxMode(RX_MODE_LINE);
+  } else if (m_nRxStatus == RC_SEG_ERROR) {
+    // The terminal names the segment it wants; a jump counts as a resend.
+    if (m_nReTransCount < kMaxResends) {
+      m_nCurDataCount = m_RxHeader.seg;
+      ++m_nReTransCount;
+      SendNextSegment();
+    }
+  } else {
+    Retransmit();
+  }
+}
+
+// False when the record is refused and nothing more is to be done with it.
+bool CUpgradeWorker::OnSetupResponse(std::span<const std::uint8_t> record) {
+  KillTimerLogged(IDT_SETUP_RESPONSE);
+  SetupResponse response;
+  if (CheckSetupResponseBody(record, response) != RC_OK) {
+    m_nRxStatus = RC_HEADER_CRC_ERROR;
+    return true;
+  }
+  if (!TextOf(response.TETVer).starts_with("OKR")) response.tet_date = {};
+  if (!m_TargetBsp.valid) response.bsp_date = {};
+  m_SetupResponse = response;
+
+  const std::uint8_t mode_sent = m_Image.boot_included() ? 1 : 0;
+  if (response.mode != mode_sent) {
+    WriteLog("setup response에서 잘못된 mode 값이 왔다!!", kTraceRed, LOG_TEXT);
+    Disconnect(0);
+    return false;
+  }
+  WriteLogF(kTraceBlack, "WM_USER_PROG_SETUP 3 UPGRADE_PART occur[%d]\n", m_Image.segment_count());
+  m_pMainDlg.Post(WM_USER_PROG_SETUP, static_cast<WPARAM>(m_Image.segment_count()), UPGRADE_PART);
+  WriteLog("Setup complete(between MS and Downloader)\n", kTraceBlack, LOG_TEXT);
+  WriteLog("Binary file read complete\n", kTraceBlack, LOG_TEXT);
+  KillTimerLogged(IDT_SETUP_RESPONSE);
+  return true;
+}
+
+void CUpgradeWorker::OnWriteResponse() {
+  KillTimerLogged(IDT_WRITE_RESPONSE);
+  ++m_nCurDataCount;
+  WriteLogF(kTraceBlack, "OK - WM_USER_PROG_PROC UPGRADE_PART occur[%d]\n", m_nCurDataCount);
+  m_pMainDlg.Post(WM_USER_PROG_PROC, 0, m_nCurDataCount);
+}
+
+void CUpgradeWorker::OnFinishResponse() {
+  Disconnect(0);
+  WriteLog("Finish response received\n", kTraceBlack, LOG_TEXT);
+  KillTimerLogged(IDT_FINISH_RESPONSE);
+  WriteLog("WM_USER_END IDS_UPGRADE_COMPLETE_2 occur\n", kTraceBlack, LOG_TEXT);
+  m_pMainDlg.Post(WM_USER_END, 0, kUpgradeCompleteId);
+}
+
+void CUpgradeWorker::SendNextSegment() {
+  const std::int32_t segments = m_Image.segment_count();
+  if (m_nCurDataCount == segments) {
+    SendFinish();
+    return;
+  }
+  if (m_nCurDataCount > segments || m_nCurDataCount < 0) {
+    m_nCurDataCount = 0;
+    WriteLog("FAIL - cause OVERFLOW segment number\n", kTraceRed, LOG_TEXT);
+    return;
+  }
+  const std::uint64_t offset = static_cast<std::uint64_t>(m_nCurDataCount) * kSegmentSize;
+  const std::size_t raw_length =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kSegmentSize, m_Image.send_size() - offset));
+  const std::uint8_t* raw = m_Image.send_start() + offset;
+
+  std::span<std::uint8_t> body = m_Frame.BeginWriteBody();
+  uLongf compressed = body.size();
+  if (compress(body.data(), &compressed, raw, raw_length) != Z_OK) {
+    WriteLog("Compress error\n", kTraceBlack, LOG_TEXT);
+    // Nothing valid is left to resend and no response can come: end the run plainly.
+    Disconnect(IDS_UPGRADE_FAILED);
+    return;
+  }
+  if (m_bDumpSegments) DumpSegment(body.first(compressed), {raw, raw_length});
+  m_Frame.FinishWriteFrame(static_cast<std::uint16_t>(m_nCurDataCount & 0xffff), compressed,
+                           raw_length);
+  SendFrame();
+  SetTimerLogged(IDT_WRITE_RESPONSE, WriteResponsePeriod());
+}
+
+void CUpgradeWorker::DumpSegment(std::span<const std::uint8_t> compressed,
+                                 std::span<const std::uint8_t> raw) {
+  const std::tm t = LocalNow();
+  char name[64];
+  std::snprintf(name, sizeof name, "./%04d_comp_ReceivedData_%02d%02d%02d-%02d%02d%02d",
+                m_nCurDataCount, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
+                t.tm_sec);
+  WriteDumpFile(name, compressed);
+  std::snprintf(name, sizeof name, "./%04d_raw_ReceivedData__%02d%02d%02d-%02d%02d%02d",
+                m_nCurDataCount, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
+                t.tm_sec);
+  WriteDumpFile(name, raw);
+}
+
+void CUpgradeWorker::SendFinish() {
+  const DateRecord now = DateOf(LocalNow());
+  const std::string_view stack_text = m_ImageVersions.stack_text.text();
+  FinishSlot first;
+  FinishSlot second;
+  if (m_SetupResponse.mode == 1) {
+    first = {TextOf(m_SetupResponse.BSPVer), m_SetupResponse.bsp_date};
+    second = {stack_text, now};
+  } else {
+    first = {stack_text, now};
+    second = {TextOf(m_SetupResponse.TETVer), m_SetupResponse.tet_date};
+  }
+  m_Frame.BuildFinish(first, second);
+  SendFrame();
+  SetTimerLogged(IDT_FINISH_RESPONSE, FINISH_RESPONSE_MS);
+}
+
+void CUpgradeWorker::Retransmit() {
+  const Tx_header& head = m_Frame.head();
+  std::uintptr_t timer = IDT_SETUP_RESPONSE;
+  unsigned period = SETUP_RESPONSE_MS;
+  if (head.cmd == kCmdWrite) {
+    timer = IDT_WRITE_RESPONSE;
+    period = WriteResponsePeriod();
+  } else if (head.cmd == kCmdFinish) {
+    timer = IDT_FINISH_RESPONSE;
+    period = FINISH_RESPONSE_MS;
+  }
+  if (m_nReTransCount < kMaxResends && m_Frame.length() > 0) {
+    m_Com.PortWrite(m_Frame.frame());
+    ++m_nReTransCount;
+    TraceSentHead(static_cast<ImageHost&>(*this), head);
+    SetTimerLogged(timer, period);
+    return;
+  }
+  WriteLogF(kTraceRed, "reTransmission count Full = [%d], segment:%d", m_nReTransCount,
+            static_cast<int>(head.seg));
+  m_nReTransCount = 0;
+  KillTimerLogged(timer);
+  Disconnect(IDS_UPGRADE_FAILED);
+}
+
+}  // namespace kvx
