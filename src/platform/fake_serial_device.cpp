@@ -73,9 +73,9 @@ SerialEvents FakeSerialDevice::WaitEvents() {
   events.rx = !p.pending_.empty();
   if (p.wait_error_ != 0) {
     events.error = p.wait_error_;  // a failed device fails every later wait too
-    p.dead_ = true;
   }
-  p.processing_ = !p.dead_;
+  // Settled again once the reader comes back to wait, or lets go of the failed device.
+  p.processing_ = true;
   p.cv_.notify_all();
   return events;
 }
@@ -214,8 +214,8 @@ bool FakeSerialPort::WaitForWakeups(int count, std::chrono::milliseconds bound) 
 }
 
 bool FakeSerialPort::QuiescentLocked() const {
-  if (!open_ || interrupted_ || dead_) return true;
-  return pending_.empty() && !dsr_pending_ && !processing_;
+  if (!open_ || interrupted_) return true;
+  return pending_.empty() && !dsr_pending_ && wait_error_ == 0 && !processing_;
 }
 
 bool FakeSerialPort::WaitUntilQuiescent(std::chrono::milliseconds bound) const {
@@ -239,7 +239,6 @@ SerialOpenResult FakeSerialPort::OpenDevice(const std::shared_ptr<FakeSerialPort
   if (open_) return {nullptr, EBUSY};
   open_ = true;
   interrupted_ = false;
-  dead_ = false;
   processing_ = false;
   pending_.clear();
   dsr_pending_ = false;

@@ -7,8 +7,9 @@
 //
 // Quiescence: WaitUntilQuiescent returns once the reader thread has taken every byte and event
 // delivered so far and has come back to wait for more (so it has posted its notification), or
-// once the device is closed or has failed. CCom keeps the write and open sides of the picture;
-// tests/support/serial_quiescence.h puts the two together.
+// has let go of the device after a failed wait (Interrupt), or once the device is closed. CCom
+// keeps the write and open sides of the picture; tests/support/serial_quiescence.h puts the two
+// together.
 //
 // Threads: every member is safe to call from any thread. The terminal callback runs on CCom's
 // writer thread, inside the write, with no lock held; it may call Deliver.
@@ -93,12 +94,11 @@ class FakeSerialPort {
   // The open device's state; a port has at most one open device.
   bool open_ = false;
   bool interrupted_ = false;
-  bool dead_ = false;        // an error was handed out: no reader comes back
   bool processing_ = false;  // an event was handed out and the reader has not waited again
   std::deque<std::uint8_t> pending_;
   bool dsr_on_ = true;
   bool dsr_pending_ = false;
-  int wait_error_ = 0;
+  int wait_error_ = 0;  // once set, every later wait fails with it
   // Test controls and records.
   int open_error_ = 0;
   int configure_refusals_ = 0;

@@ -225,8 +225,10 @@ void CComSession::ReaderMain() {
       Post(COM_EVT_RXDATA, 0);
     }
     if (events.error != 0) {
-      // A failed device does not come back: report it once and stop waiting on it.
+      // A failed device does not come back: report it once and let go of it, which also frees
+      // a write stuck on it.
       Post(COM_EVT_ERROR, events.error);
+      port->Interrupt();
       break;
     }
   }
