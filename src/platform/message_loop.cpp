@@ -7,10 +7,8 @@ namespace kvx {
 
 MessageLoop::MessageLoop(Clock& clock) : clock_(clock), owner_(std::this_thread::get_id()) {
   time_listener_ = clock_.AddTimeListener([this] {
-    {
-      std::lock_guard guard(mutex_);
-      woken_ = true;
-    }
+    std::lock_guard guard(mutex_);
+    woken_ = true;
     cv_.notify_all();
   });
 }
@@ -91,12 +89,12 @@ int MessageLoop::Run() {
   }
 }
 
+// Notifies under the lock: another thread may end the loop, and the loop may be destroyed as
+// soon as its thread sees the flag.
 void MessageLoop::Quit(int code) {
-  {
-    std::lock_guard guard(mutex_);
-    quit_ = true;
-    quit_code_ = code;
-  }
+  std::lock_guard guard(mutex_);
+  quit_ = true;
+  quit_code_ = code;
   cv_.notify_all();
 }
 
@@ -150,10 +148,8 @@ void MessageLoop::ServeSendsUntil(const std::function<bool()>& done) {
 }
 
 void MessageLoop::Wake() {
-  {
-    std::lock_guard guard(mutex_);
-    woken_ = true;
-  }
+  std::lock_guard guard(mutex_);
+  woken_ = true;
   cv_.notify_all();
 }
 

@@ -1,0 +1,111 @@
+// Runs kvx-sim as a child process for end-to-end tests: a fresh folder for its link, log, ready
+// file and output, and the process ended (SIGTERM, then SIGKILL) when the fixture goes away.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace kvx::test {
+
+class SimProcess {
+ public:
+  // `program` is the kvx-sim executable; `options` are added to the link, ready-file, log and
+  // output options this fixture chooses.
+  SimProcess(const std::string& program, const std::vector<std::string>& options) {
+    char pattern[] = "/tmp/kvx-e2e-XXXXXX";
+    folder_ = ::mkdtemp(pattern);
+    std::vector<std::string> args = {program, "--link",   link(),     "--ready-file", ready_file(),
+                                     "--log", log_file(), "--output", output_file()};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string stdout_path = folder_ + "/stdout";
+    posix_spawn_file_actions_addopen(&actions, 1, stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  ~SimProcess() {
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  // True once the simulator has its link in place; false if it died or did not get there
+  // within `bound` (a failing test).
+  bool WaitUntilReady(std::chrono::seconds bound = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (std::filesystem::exists(ready_file())) return true;
+      if (pid_ == 0 || ::waitpid(pid_, &status_, WNOHANG) == pid_) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+  // Waits for the process to end by itself (--once) and returns its exit status, or -1.
+  int WaitForExit(std::chrono::seconds bound = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (pid_ != 0 && std::chrono::steady_clock::now() < deadline) {
+      if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
+        pid_ = 0;
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+  }
+
+  void Stop() {
+    if (pid_ == 0) return;
+    ::kill(pid_, SIGTERM);
+    for (int i = 0; i < 400 && ::waitpid(pid_, &status_, WNOHANG) != pid_; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status_, 0);
+    pid_ = 0;
+  }
+
+  std::string link() const { return folder_ + "/ttyKVX0"; }
+  std::string ready_file() const { return folder_ + "/ready"; }
+  std::string log_file() const { return folder_ + "/sim.log"; }
+  std::string output_file() const { return folder_ + "/received.bin"; }
+  std::string stdout_file() const { return folder_ + "/stdout"; }
+  const std::string& folder() const { return folder_; }
+
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  std::string folder_;
+  pid_t pid_ = 0;
+  int status_ = 0;
+};
+
+}  // namespace kvx::test
