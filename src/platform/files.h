@@ -1,0 +1,105 @@
+// Files and folders for staging firmware: the user's temporary directory, owner-only folders
+// that are emptied without following links, new files that are never links, and reads that
+// are bounded and notice a file changing underneath them.
+//
+// The temporary directory is shared with other users, so nothing here follows a symbolic link
+// at or below a folder it creates or removes, and a folder that belongs to someone else is
+// refused rather than used.
+//
+// Threads: every function may be called from any thread; none keeps state. Errors are returned
+// as std::error_code (errno values or FileError), never thrown.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace kvx {
+
+// Owns one POSIX file descriptor and closes it when destroyed. Move-only.
+class ScopedFd {
+ public:
+  ScopedFd() = default;
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ScopedFd(ScopedFd&& other) noexcept : fd_(other.release()) {}
+  ScopedFd& operator=(ScopedFd&& other) noexcept;
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  ~ScopedFd() { reset(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  explicit operator bool() const { return valid(); }
+  // Gives up ownership without closing.
+  int release();
+  // Closes the descriptor held, if any, and takes `fd`.
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+// Failures that have no errno of their own.
+enum class FileError {
+  kChangedWhileRead = 1,  // the file got shorter or longer while it was read
+  kNotRegularFile,        // a device, pipe or folder where a plain file was expected
+  kForeignOwner,          // the folder belongs to another user
+  kUnsafeName,            // a relative name that would leave its folder
+};
+const std::error_category& file_error_category();
+std::error_code make_error_code(FileError error);
+
+// The user's temporary directory: $TMPDIR when it is set and not empty, else "/tmp"; without a
+// trailing '/' (unless it is "/").
+std::string TempDirectory();
+
+// Whether `relative` names something inside a folder: not empty, not absolute, no drive letter,
+// no backslash, no NUL, and no empty, "." or ".." component. Components are separated by '/'.
+bool IsSafeRelativePath(std::string_view relative);
+
+// Creates the folder `name` in the folder `dir_fd` (AT_FDCWD: the current folder) with mode 0700,
+// or accepts an existing one that is a real folder (not a link) owned by this user, and opens
+// it. Refuses a link (ELOOP), a non-folder (ENOTDIR) and a folder of another user
+// (FileError::kForeignOwner).
+ScopedFd CreateOwnFolderAt(int dir_fd, const std::string& name, std::error_code& ec);
+// The same for a path: the parent folders are used as they are; only the last one is created.
+ScopedFd CreateOwnFolder(const std::string& path, std::error_code& ec);
+
+// Removes the folder `path` and everything in it. Never follows a symbolic link: a link inside
+// is removed as a link, and a `path` that is itself a link, not a folder, or owned by another
+// user is refused and left untouched. A folder that does not exist is not an error. Goes on
+// past entries it cannot remove and returns the first error.
+std::error_code RemoveFolderTree(const std::string& path);
+// The same for the entry `name` of the folder `dir_fd`.
+std::error_code RemoveFolderTreeAt(int dir_fd, const std::string& name);
+
+// Creates the new file `relative` below the folder `dir_fd`, write-only, mode 0600, with any
+// folders of its path (mode 0700). Never follows a link and never opens an existing file
+// (O_CREAT | O_EXCL | O_NOFOLLOW). `relative` must pass IsSafeRelativePath.
+ScopedFd CreateFileBelow(int dir_fd, std::string_view relative, std::error_code& ec);
+
+// Writes all of `data` to `fd`, retrying short writes and EINTR.
+std::error_code WriteAll(int fd, std::span<const std::uint8_t> data);
+
+// Writes `data` to the new file `path` (mode 0600); an existing file or link there is refused.
+std::error_code WriteNewFile(const std::string& path, std::span<const std::uint8_t> data);
+
+// Reads the first `buffer.size()` bytes of the open file `fd` into `buffer` (from offset 0,
+// not moving the file offset), and checks that the file ends exactly there: a file that got
+// shorter or longer than the size the caller measured is refused with
+// FileError::kChangedWhileRead.
+std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer);
+
+// Reads the whole regular file `path` into `out`, refusing one longer than `max_size` (EFBIG),
+// one that is not a regular file and one that changes size while it is read.
+std::error_code ReadWholeFile(const std::string& path, std::size_t max_size,
+                              std::vector<std::uint8_t>& out);
+
+}  // namespace kvx
+
+template <>
+struct std::is_error_code_enum<kvx::FileError> : std::true_type {};
