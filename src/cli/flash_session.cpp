@@ -1,0 +1,138 @@
+// An upgrade run: checks what can be checked before any port is opened, then runs the engine
+// thread with this program's window on the main thread until the run has ended and the engine
+// has shut down.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/flash_window.h"
+#include "cli/image_check.h"
+#include "cli/interrupt_watch.h"
+#include "cli/port_choice.h"
+#include "cli/terminal_output.h"
+#include "cli/trace_writer.h"
+#include "engine/upgrade_proc.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/posix_serial_device.h"
+#include "platform/profile_store.h"
+#include "platform/serial_port_source.h"
+#include "serial/serial_ports.h"
+
+namespace kvx {
+namespace {
+
+std::string Display(const std::string& locale_text) {
+  return LocaleToUtf8(locale_text);
+}
+
+// The firmware file must be a readable regular file that the engine's loading code accepts.
+bool CheckFirmwareFile(const CliOptions& options, TerminalOutput& output) {
+  if (const auto problem = FirmwareFileProblem(options.file)) {
+    output.Message(*problem);
+    return false;
+  }
+  const auto report = [&output](std::string_view text) { output.Message(text); };
+  if (!CheckImage(options.file, {options.downgrade, options.dev}, report)) {
+    output.Message(Display(options.file) + ": the image cannot be used");
+    return false;
+  }
+  return true;
+}
+
+ScopedFd OpenTraceFile(const std::string& path, TerminalOutput& output) {
+  ScopedFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
+  if (!fd)
+    output.Message("cannot write the trace to " + Display(path) + ": " + std::strerror(errno));
+  return fd;
+}
+
+EngineHooks MakeHooks(TerminalOutput& output) {
+  EngineHooks hooks;
+  hooks.show_message_box = [&output](const std::string&, const std::string& text) {
+    output.Message(text);
+  };
+  hooks.show_information = [&output](const std::string& text) { output.Message(text); };
+  hooks.show_cable_lost_warning = [&output](const std::string&, const std::string& text) {
+    output.Message(text);
+  };
+  // No port setup dialog here: the port comes from --port.
+  return hooks;
+}
+
+std::string CurrentFolder() {
+  std::error_code ec;
+  const auto path = std::filesystem::current_path(ec);
+  return ec ? std::string() : path.string();
+}
+
+}  // namespace
+
+int RunFlash(const CliOptions& options) {
+  // Before any other thread exists, so that every thread inherits the blocked signals.
+  InterruptWatch interrupts;
+
+  FdTextSink error_sink(STDERR_FILENO);
+  TerminalOutput output(error_sink, {.is_terminal = isatty(STDERR_FILENO) == 1,
+                                     .to_locale = true,
+                                     .columns = [] { return TerminalColumns(STDERR_FILENO); }});
+
+  if (!CheckFirmwareFile(options, output)) return kExitUsage;
+
+  ScopedFd trace_fd;
+  std::optional<FdTextSink> trace_file_sink;
+  std::unique_ptr<TraceWriter> trace;
+  if (options.trace == TraceTarget::kFile) {
+    trace_fd = OpenTraceFile(options.trace_file, output);
+    if (!trace_fd) return kExitUsage;
+    trace_file_sink.emplace(trace_fd.get());
+    trace = std::make_unique<TraceWriter>([&trace_file_sink](std::string_view line) {
+      trace_file_sink->Write(line);
+      if (line.empty() || line.back() != '\n') trace_file_sink->Write("\n");
+    });
+  } else if (options.trace == TraceTarget::kStandardError) {
+    trace = std::make_unique<TraceWriter>([&output](std::string_view line) { output.Line(line); });
+  }
+
+  SteadyClock clock;
+  PosixSerialDeviceOpener opener;
+  SystemSerialPortSource ports;
+  IniProfileStore profile(DefaultProfilePath());
+  const std::string port = ResolvePortName(options.port, EnumSerialPorts(ports), CurrentFolder());
+
+  int exit_code = kExitFailed;
+  {
+    CUpgradeProc engine(EngineEnvironment{clock, opener, ports, profile, MakeHooks(output)});
+    MessageLoop loop(clock);
+    FlashWindow window(FlashSetup{.options = options,
+                                  .port = port,
+                                  .engine = engine,
+                                  .loop = loop,
+                                  .output = output,
+                                  .trace = trace.get(),
+                                  .ports = ports,
+                                  .input_fd = STDIN_FILENO,
+                                  .input_is_terminal = isatty(STDIN_FILENO) == 1,
+                                  .interrupt_fd = interrupts.interrupt_fd()});
+    engine.m_pMainDlg = window.Ref();
+    const WindowRef self = window.Ref();
+    interrupts.Start(
+        [self](int signo) { self.Post(WM_FLASH_INTERRUPT, static_cast<WPARAM>(signo)); });
+    engine.Start();
+    exit_code = loop.Run();
+    // The window has joined the engine on WM_USER_THREAD_END; this only makes sure of it.
+    engine.Join();
+  }
+  return exit_code;
+}
+
+}  // namespace kvx

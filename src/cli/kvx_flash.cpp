@@ -1,0 +1,52 @@
+// kvx-flash: the headless front end of the KVX-01 upgrader.
+#include <unistd.h>
+
+#include <clocale>
+#include <csignal>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/operator_text.h"
+#include "cli/terminal_output.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  // A closed pipe on standard error must not kill the process in the middle of an upgrade.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  using kvx::ParsedCommandLine;
+  const ParsedCommandLine parsed =
+      kvx::ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  switch (parsed.outcome) {
+    case ParsedCommandLine::Outcome::kHelp:
+      kvx::FdTextSink(STDOUT_FILENO).Write(kvx::UsageText());
+      return kvx::kExitCompleted;
+    case ParsedCommandLine::Outcome::kError: {
+      kvx::FdTextSink err(STDERR_FILENO);
+      err.Write(kvx::MessageLines(parsed.error));
+      err.Write(kvx::UsageSynopsis());
+      err.Write("Try 'kvx-flash --help' for more information.\n");
+      return kvx::kExitUsage;
+    }
+    case ParsedCommandLine::Outcome::kRun:
+      break;
+  }
+
+  try {
+    switch (parsed.options.mode) {
+      case kvx::CliMode::kListPorts:
+        return kvx::RunListPorts();
+      case kvx::CliMode::kInfo:
+        return kvx::RunInfo(parsed.options);
+      case kvx::CliMode::kFlash:
+        return kvx::RunFlash(parsed.options);
+    }
+  } catch (const std::exception& error) {
+    kvx::FdTextSink(STDERR_FILENO).Write(kvx::MessageLines(error.what()));
+  }
+  return kvx::kExitFailed;
+}

@@ -1,0 +1,29 @@
+// The serial ports as kvx-flash sees them: the free ports for --list-ports, the spelling of
+// --port that the engine's port list knows, and why a port was refused.
+//
+// ResolvePortName and PortRefusalText are pure; the others ask the system. Any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/serial_device.h"
+#include "platform/serial_port_source.h"
+
+namespace kvx {
+
+// The listed ports, in the engine's order, without those that cannot be opened right now.
+std::vector<std::string> FreeSerialPorts(const SerialPortSource& source,
+                                         SerialDeviceOpener& opener);
+
+// The entry of `listed` that names the same port as `given`, else `given` unchanged. The engine
+// accepts only a port spelled as in its list, while the operator may write a bare name
+// (ttyUSB0), its device path (/dev/ttyUSB0) or a path relative to `cwd`.
+std::string ResolvePortName(std::string_view given, const std::vector<std::string>& listed,
+                            std::string_view cwd);
+
+// The explanation for a port the engine did not select: not in `listed`, or busy.
+std::string PortRefusalText(std::string_view port, const std::vector<std::string>& listed);
+
+}  // namespace kvx

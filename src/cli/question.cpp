@@ -1,0 +1,115 @@
+#include "cli/question.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "cli/operator_text.h"
+
+namespace kvx {
+namespace {
+
+// Longer replies are read to their end but are no answer.
+constexpr std::size_t kMaxReply = 64;
+
+enum class ReadResult { kLine, kEnd, kInterrupted };
+
+// Reads one line from `input_fd` byte by byte, so nothing after it is taken from the input.
+ReadResult ReadReply(int input_fd, int interrupt_fd, std::string& reply) {
+  reply.clear();
+  bool overlong = false;
+  for (;;) {
+    pollfd fds[2] = {{input_fd, POLLIN, 0}, {interrupt_fd, POLLIN, 0}};
+    const nfds_t count = interrupt_fd >= 0 ? 2 : 1;
+    if (poll(fds, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      return ReadResult::kEnd;
+    }
+    if (count == 2 && (fds[1].revents & POLLIN)) return ReadResult::kInterrupted;
+    if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    char c = 0;
+    const ssize_t n = read(input_fd, &c, 1);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return ReadResult::kEnd;
+    if (c == '\n') {
+      // An overlong reply is no answer, whatever it starts with.
+      if (overlong) {
+        reply.clear();
+        reply.push_back('?');
+      }
+      return ReadResult::kLine;
+    }
+    if (reply.size() < kMaxReply) {
+      reply += c;
+    } else {
+      overlong = true;
+    }
+  }
+}
+
+std::string_view Trim(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+QuestionAction DecideQuestion(AnswerMode mode, bool input_is_terminal) {
+  switch (mode) {
+    case AnswerMode::kYes:
+      return QuestionAction::kAnswerYes;
+    case AnswerMode::kNo:
+      return QuestionAction::kAnswerNo;
+    case AnswerMode::kAsk:
+      break;
+  }
+  return input_is_terminal ? QuestionAction::kAskOperator : QuestionAction::kAnswerNo;
+}
+
+std::optional<bool> ParseYesNo(std::string_view reply) {
+  const std::string_view word = Trim(reply);
+  if (EqualsIgnoringCase(word, "y") || EqualsIgnoringCase(word, "yes")) return true;
+  if (word.empty() || EqualsIgnoringCase(word, "n") || EqualsIgnoringCase(word, "no")) {
+    return false;
+  }
+  return std::nullopt;
+}
+
+bool AskOperator(TerminalOutput& output, std::string_view question, int input_fd,
+                 int interrupt_fd) {
+  std::string prompt = MessageLines(question);
+  prompt.back() = ' ';
+  prompt += "[y/N] ";
+  for (;;) {
+    output.Prompt(prompt);
+    std::string reply;
+    switch (ReadReply(input_fd, interrupt_fd, reply)) {
+      case ReadResult::kLine:
+        break;
+      case ReadResult::kEnd:
+        output.Line("");
+        output.Message("no answer; taken as no");
+        return false;
+      case ReadResult::kInterrupted:
+        output.Line("");
+        return false;
+    }
+    if (const auto answer = ParseYesNo(reply)) return *answer;
+    prompt = std::string(kMessagePrefix) + "please answer y or n [y/N] ";
+  }
+}
+
+}  // namespace kvx

@@ -1,0 +1,122 @@
+#include "cli/terminal_output.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <span>
+
+#include "cli/operator_text.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace kvx {
+namespace {
+
+// Back to the start of the line, and erase it.
+constexpr std::string_view kClearLine = "\r\033[K";
+
+}  // namespace
+
+void FdTextSink::Write(std::string_view text) {
+  (void)WriteAll(fd_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+int TerminalColumns(int fd) {
+  winsize size{};
+  if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+TerminalOutput::TerminalOutput(TextSink& sink, Settings settings)
+    : sink_(sink), settings_(std::move(settings)) {}
+
+void TerminalOutput::Message(std::string_view text) {
+  Line(MessageLines(text));
+}
+
+void TerminalOutput::Status(std::string_view text) {
+  {
+    std::lock_guard guard(mutex_);
+    if (last_status_ == text) return;
+    last_status_ = std::string(text);
+  }
+  Line(text);
+}
+
+void TerminalOutput::Line(std::string_view text) {
+  std::lock_guard guard(mutex_);
+  ClearBarLocked();
+  WriteLocked(text);
+  if (text.empty() || text.back() != '\n') WriteLocked("\n");
+  if (progress_active_ && settings_.is_terminal) DrawBarLocked();
+}
+
+void TerminalOutput::Prompt(std::string_view text) {
+  std::lock_guard guard(mutex_);
+  ClearBarLocked();
+  WriteLocked(text);
+}
+
+void TerminalOutput::BeginProgress(std::int64_t total, Clock::TimePoint now) {
+  std::lock_guard guard(mutex_);
+  progress_active_ = true;
+  total_ = total;
+  done_ = 0;
+  last_tenth_ = 0;
+  start_ = now;
+  now_ = now;
+  if (settings_.is_terminal) DrawBarLocked();
+}
+
+void TerminalOutput::UpdateProgress(std::int64_t done, Clock::TimePoint now) {
+  std::lock_guard guard(mutex_);
+  if (!progress_active_) return;
+  done_ = done;
+  now_ = now;
+  if (settings_.is_terminal) {
+    DrawBarLocked();
+    return;
+  }
+  const ProgressSample sample = SampleLocked();
+  const int tenth = ProgressTenth(sample);
+  if (tenth > last_tenth_) {
+    last_tenth_ = tenth;
+    WriteLocked(FormatTenthLine(sample) + "\n");
+  }
+}
+
+void TerminalOutput::EndProgress() {
+  std::lock_guard guard(mutex_);
+  if (bar_shown_) WriteLocked("\n");
+  bar_shown_ = false;
+  progress_active_ = false;
+}
+
+void TerminalOutput::WriteLocked(std::string_view text) {
+  if (settings_.to_locale) {
+    sink_.Write(Utf8ToLocale(text));
+  } else {
+    sink_.Write(text);
+  }
+}
+
+void TerminalOutput::ClearBarLocked() {
+  if (!bar_shown_) return;
+  WriteLocked(kClearLine);
+  bar_shown_ = false;
+}
+
+void TerminalOutput::DrawBarLocked() {
+  // One column short of the width, so the cursor never wraps onto a new line.
+  const int width = settings_.columns() - 1;
+  WriteLocked(std::string(kClearLine) + FormatProgressBar(SampleLocked(), width));
+  bar_shown_ = true;
+}
+
+ProgressSample TerminalOutput::SampleLocked() const {
+  const std::chrono::duration<double> elapsed = now_ - start_;
+  return ProgressSample{done_, total_, elapsed.count()};
+}
+
+}  // namespace kvx

@@ -1,0 +1,91 @@
+// Everything kvx-flash writes while it runs: operator messages, status lines, trace lines,
+// the question prompt and the download's progress, all on one stream (standard error).
+//
+// On a terminal the progress is a bar redrawn in place on the last line; any other text first
+// clears the bar and then draws it again below itself, so lines and bar never mix. Elsewhere
+// (a file, a pipe) the progress is one line for each tenth of the download reached.
+//
+// Threads: every member may be called from any thread (the front end's, the engine's for trace
+// lines, the cable warning's); one lock keeps each write whole and in order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/progress_format.h"
+#include "platform/clock.h"
+
+namespace kvx {
+
+class TextSink {
+ public:
+  virtual ~TextSink() = default;
+  virtual void Write(std::string_view text) = 0;
+};
+
+// Writes to a file descriptor it does not own; a failed write (a closed pipe) is dropped, so
+// output can never stop an upgrade.
+class FdTextSink final : public TextSink {
+ public:
+  explicit FdTextSink(int fd) : fd_(fd) {}
+  void Write(std::string_view text) override;
+
+ private:
+  int fd_;
+};
+
+// The width of the terminal on `fd`, 80 when it cannot be read.
+int TerminalColumns(int fd);
+
+class TerminalOutput {
+ public:
+  struct Settings {
+    bool is_terminal = false;  // draw a bar rather than tenth lines
+    bool to_locale = false;    // convert the UTF-8 texts to the locale's character set
+    std::function<int()> columns = [] { return 80; };
+  };
+
+  // `sink` must outlive this object.
+  TerminalOutput(TextSink& sink, Settings settings);
+
+  // An operator message: "kvx-flash: " and the text (see MessageLines).
+  void Message(std::string_view text);
+  // A status text, written only when it differs from the last one written.
+  void Status(std::string_view text);
+  // A line as it stands (a trace line); a missing line end is added.
+  void Line(std::string_view text);
+  // A question left open on the last line for the operator's answer.
+  void Prompt(std::string_view text);
+
+  // The download's range was announced: `total` segments from `now` on.
+  void BeginProgress(std::int64_t total, Clock::TimePoint now);
+  // `done` segments acknowledged by `now`. Ignored before BeginProgress.
+  void UpdateProgress(std::int64_t done, Clock::TimePoint now);
+  // The run is over: the last bar stays on its own line.
+  void EndProgress();
+
+ private:
+  void WriteLocked(std::string_view text);
+  void ClearBarLocked();
+  void DrawBarLocked();
+  ProgressSample SampleLocked() const;
+
+  TextSink& sink_;
+  const Settings settings_;
+
+  std::mutex mutex_;
+  std::optional<std::string> last_status_;
+  bool progress_active_ = false;
+  bool bar_shown_ = false;
+  std::int64_t total_ = 0;
+  std::int64_t done_ = 0;
+  int last_tenth_ = 0;
+  Clock::TimePoint start_{};
+  Clock::TimePoint now_{};
+};
+
+}  // namespace kvx
