@@ -101,7 +101,7 @@ LRESULT CUpgradeWorker::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnUpgradeAgain();
       return 0;
     case WM_USER_SYNC:
-      m_pMainDlg.Post(WM_USER_SYNC);
+      m_pMainDlg.Post(WM_USER_SYNC, m_bRunActive ? 1 : 0);
       return 0;
     case WM_USER_ABORT_RUN:
       if (m_bRunActive) Disconnect(0);

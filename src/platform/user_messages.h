@@ -39,7 +39,8 @@ inline constexpr UINT WM_USER_PORT_CONFIG = WM_USER + 2023;
 
 // Front end to engine, beyond the Windows program's set (both posted):
 // WM_USER_SYNC: the engine answers with WM_USER_SYNC to the front end once it has handled
-// everything queued before it, so a front end can tell that WM_USER_END will not follow any more.
+// everything queued before it, so a front end can tell that WM_USER_END will not follow any more;
+// the answer's wParam is 1 while a run is still in progress (a rule's message does not end one).
 inline constexpr UINT WM_USER_SYNC = WM_USER + 2100;
 // WM_USER_ABORT_RUN: ends a run in progress through Disconnect(0) (Ctrl-C in kvx-flash); nothing
 // when no run is in progress.
