@@ -374,6 +374,68 @@ TEST_F(EngineTest, TheEleventhTerminalResetReopensThePortAndEndsTheRunWith146) {
   EXPECT_FALSE(worker.run_active());
 }
 
+struct IgnoredErrorCase {
+  const char* reason;
+  std::string_view silenced;  // where the run waits
+  int error;
+};
+
+class IgnoredErrorTest : public EngineTest,
+                         public ::testing::WithParamInterface<IgnoredErrorCase> {};
+
+TEST_P(IgnoredErrorTest, APortErrorOutsideTheRestartOrOtherThanEioIsIgnored) {
+  const IgnoredErrorCase& c = GetParam();
+  terminal.Silence(c.silenced);
+  StartRun();
+  const std::int32_t state = worker.m_nAtState;
+  const int opens = port->open_count();
+  port->InjectWaitError(c.error);
+  Settle();
+  EXPECT_EQ(worker.m_nAtState, state);
+  EXPECT_EQ(port->open_count(), opens) << "no re-open";
+  EXPECT_EQ(worker.m_nMpuResetRetry, 0);
+  EXPECT_TRUE(front_end.Enables().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, IgnoredErrorTest,
+                         ::testing::Values(IgnoredErrorCase{"EIO while identifying", kHwVerCommand,
+                                                            EIO},
+                                           IgnoredErrorCase{"another error during the restart",
+                                                            kDownloadCommand, EPIPE}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(EngineTest, AFailedOpenIsClosedAndRetriedAtTheOtherRateAfterTheUsualWait) {
+  port->RefuseConfigure(1, EINVAL);
+  StartRun();
+  EXPECT_EQ(TraceCount("ttyUSB0 , baud[115200] Port Open fail err-code[22]\n"), 1u);
+  EXPECT_EQ(TraceCount("ttyUSB0 Port Closed\n"), 1u);
+  EXPECT_TRUE(TimerRunning(IDT_CONNECT_RESPONSE));
+  EXPECT_TRUE(terminal.commands().empty());
+  AdvanceBy(1399);
+  EXPECT_TRUE(terminal.commands().empty());
+  AdvanceBy(1);
+  const auto commands = terminal.commands();
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands[0].text, kLinkTest460800);
+  EXPECT_EQ(commands[0].baud, 460800u);
+  EXPECT_EQ(front_end.Of(WM_USER_END).size(), 1u);
+}
+
+TEST_F(EngineTest, ARunWhoseImageFailsToLoadLeavesTheTerminalUntouched) {
+  SampleImageSpec spec = DefaultImageSpec();
+  spec.boot = std::nullopt;  // no boot version text at offset 85
+  UseImage(spec);
+  const int opens = port->open_count();
+  StartRun();
+  EXPECT_EQ(front_end.OperatorMessages(),
+            (std::vector<LPARAM>{IDS_WRONG_BSP_VER, IDS_INCOMPATIBLE_BINARY}))
+      << "the specific reason, then the general one";
+  EXPECT_EQ(port->open_count(), opens + 2) << "only the busy tests of selection and start";
+  EXPECT_TRUE(terminal.commands().empty());
+  EXPECT_FALSE(worker.run_active());
+  EXPECT_FALSE(loop.NextTimerDue().has_value());
+}
+
 TEST_F(EngineTest, AFailedReopenAfterARestartRetriesOnTheOrdinaryAttemptPath) {
   // Found on the second attempt, so the attempt counter is odd during the dialogue.
   terminal.AnswerLinkTestAt({460800});

@@ -243,7 +243,11 @@ TEST_P(DecisionTest, AppliesTheRulesAndTheOperatorOptions) {
   EXPECT_EQ(setup[0].body[0], *c.mode);
   const std::uint64_t sent = *c.mode == 1 ? image.size() : image.size() - kSampleBootRegionSize;
   EXPECT_EQ(ReadLe64(setup[0].body, kSetupDataSizeOffset), sent);
-  EXPECT_EQ(terminal.frames(kCmdWrite).size(), (sent + 65535) / 65536);
+  const std::size_t segments = (sent + 65535) / 65536;
+  EXPECT_EQ(terminal.frames(kCmdWrite).size(), segments);
+  const auto ranges = front_end.Of(WM_USER_PROG_SETUP);
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[1].wParam, segments) << "the progress range is the count sent";
   EXPECT_EQ(front_end.Of(WM_USER_END).size(), 1u);
 }
 
