@@ -81,6 +81,54 @@ INSTANTIATE_TEST_SUITE_P(
                       HwVerCase{"ERROR", "ERROR\r\nOK\r\n", true, false}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
+TEST_F(EngineTest, AnIdentificationStalledBeforeTheStackOkIsRetriedOneSecondAfterTheOpen) {
+  terminal.Silence(kGgmrCommand);
+  StartRun();
+  ASSERT_EQ(worker.m_nAtState, AT_PARSING__GGMR);
+  AdvanceBy(999);
+  EXPECT_TRUE(port->is_open());
+  AdvanceBy(401);
+  const auto commands = terminal.commands();
+  ASSERT_GE(commands.size(), 4u);
+  EXPECT_EQ(commands[3].text, kLinkTest460800) << "after link test, hardware and stack queries";
+  EXPECT_EQ(commands[3].baud, 460800u);
+  EXPECT_EQ(commands[3].at_ms, 1400);
+}
+
+struct WaitCase {
+  const char* reason;
+  std::string_view silenced;
+  std::string nv_reply;
+  std::int32_t state;
+};
+
+class UnguardedWaitTest : public EngineTest, public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(UnguardedWaitTest, TheRunWaitsWithoutATimer) {
+  const WaitCase& c = GetParam();
+  terminal.Answer(std::string(kNvCheckCommand), {c.nv_reply});
+  terminal.Silence(c.silenced);
+  StartRun();
+  ASSERT_EQ(worker.m_nAtState, c.state);
+  const std::size_t sent = terminal.commands().size();
+  EXPECT_FALSE(loop.NextTimerDue().has_value());
+  AdvanceBy(10 * 60 * 1000);
+  EXPECT_EQ(worker.m_nAtState, c.state);
+  EXPECT_TRUE(port->is_open());
+  EXPECT_EQ(terminal.commands().size(), sent);
+  EXPECT_TRUE(front_end.Enables().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, UnguardedWaitTest,
+    ::testing::Values(
+        WaitCase{"the NV version", kNvCheckCommand, std::string(kNvReply), AT_PARSING__NV_CHECK},
+        WaitCase{"the OK to a new NV version", "AT+MMI=\"NEW_NVM_VERSION\",1.02\r",
+                 "NV_VER1.01\r\n", AT_PARSING__NV_UPDATE},
+        WaitCase{"the MMI version", kSysVerCommand, std::string(kNvReply), AT_PARSING__SYSVER},
+        WaitCase{"+START", kUpgradeCommand, std::string(kNvReply), AT_PARSING__UPGRADE}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
+
 TEST_F(EngineTest, AnEmergencyTerminalIsNeverAskedForItsNvOrMmiVersion) {
   terminal.Answer(std::string(kGgmrCommand), {"EMERGENCY\r\nOK\r\n"});
   StartRun();
