@@ -157,6 +157,32 @@ TEST_F(EngineTest, ACompletedUpgradeReportsItsProgressInOrderAndEndsWith149) {
   EXPECT_EQ(worker.m_nCurDataCount, 0);
 }
 
+TEST_F(EngineTest, EndingARunMidSegmentStopsEveryTimerInItsOrder) {
+  terminal.SetFrameResponder([this](const HostFrame& f) {
+    return f.cmd == kCmdWrite ? std::nullopt : terminal.DefaultReply(f);
+  });
+  StartRun();
+  ASSERT_TRUE(TimerRunning(IDT_WRITE_RESPONSE));
+  const std::size_t first = TraceSize();
+  Post(WM_USER_ABORT_RUN);
+  EXPECT_EQ(front_end.Enables(), (std::vector<LPARAM>{0}));
+  EXPECT_FALSE(loop.NextTimerDue().has_value());
+  EXPECT_FALSE(port->is_open());
+
+  std::vector<std::string> texts;
+  for (const TraceEntry& e : Trace(first)) texts.push_back(e.text);
+  ASSERT_GE(texts.size(), 8u);
+  EXPECT_EQ(std::vector<std::string>(texts.end() - 8, texts.end()),
+            (std::vector<std::string>{
+                "IDT_BOOT_LOADER_TIMER_TEMP timer kill\n", "IDT_CONNECT_RESPONSE timer kill\n",
+                "IDT_WAIT_COM_RESTORE timer kill\n", "IDT_SETUP_RESPONSE timer kill\n",
+                "IDT_WRITE_RESPONSE timer kill\n", "IDT_PORT_SEARCH timer kill\n",
+                "IDT_FINISH_RESPONSE timer kill\n",
+                "Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[0]\n"}));
+  AdvanceBy(60000);
+  EXPECT_EQ(terminal.frames(kCmdWrite).size(), 1u);
+}
+
 struct TimeoutCase {
   const char* reason;
   std::uint8_t cmd;  // the request left unanswered
