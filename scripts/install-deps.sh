@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libminizip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev
 )
 
 missing=()

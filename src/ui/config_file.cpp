@@ -1,0 +1,129 @@
+#include "ui/config_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <system_error>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace kvx::ui {
+
+namespace {
+
+// What the port test looks for in a remembered name ("COM" on the system this file came from).
+constexpr std::string_view kSerialNameMark = "tty";
+
+// The value of a key line: everything after the key's length, counted from the line's start,
+// up to a NUL (the value is a C string on the other side).
+std::string ValueOf(std::string_view line, std::size_t key_length) {
+  std::string_view value = line.substr(key_length);
+  value = value.substr(0, value.find('\0'));
+  return LocaleToUtf8(value);
+}
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t put = ::write(fd, text.data(), text.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+// Creates the file only when nothing is there; an existing file, even an unreadable one, stays.
+bool CreateEmptyConfig(const std::filesystem::path& path) {
+  ScopedFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  return file && WriteAll(file.get(), FormatConfigText({}));
+}
+
+// Up to kMaxConfigFileRead bytes of a regular file; false when it cannot be read. Opened without
+// blocking, so a FIFO put in the file's place cannot hang the start.
+bool ReadBounded(const std::filesystem::path& path, std::string& text) {
+  ScopedFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file) return false;
+  const int fd = file.get();
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  std::array<char, 4096> buffer{};
+  while (text.size() < kMaxConfigFileRead) {
+    const std::size_t want = std::min(buffer.size(), kMaxConfigFileRead - text.size());
+    const ssize_t got = ::read(fd, buffer.data(), want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    text.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+bool HasLineBreakOrNul(std::string_view value) {
+  return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::filesystem::path ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return program.parent_path();
+}
+
+std::filesystem::path ConfigFilePath(const std::filesystem::path& folder) {
+  return folder / kConfigFileName;
+}
+
+ConfigValues ParseConfigText(std::string_view text) {
+  ConfigValues values;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    // A text-mode read ends the line before its CR LF.
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() > kMaxConfigLineLength) continue;
+    if (line.find(kPortNameKey) != std::string_view::npos) {
+      values.port = ValueOf(line, kPortNameKey.size());
+      if (values.port.find(kSerialNameMark) == std::string::npos) values.port.clear();
+    }
+    if (line.find(kPathFileKey) != std::string_view::npos) {
+      values.path = ValueOf(line, kPathFileKey.size());
+    }
+  }
+  return values;
+}
+
+ConfigValues ReadConfig(const std::filesystem::path& path) {
+  CreateEmptyConfig(path);
+  std::string text;
+  if (!ReadBounded(path, text)) return {};
+  return ParseConfigText(text);
+}
+
+std::string FormatConfigText(const ConfigValues& values) {
+  const auto field = [](std::string_view value) {
+    return HasLineBreakOrNul(value) ? std::string() : Utf8ToLocale(value);
+  };
+  std::string text;
+  text += kPortNameKey;
+  text += field(values.port);
+  text += "\r\n";
+  text += kPathFileKey;
+  text += field(values.path);
+  text += "\r\n";
+  return text;
+}
+
+bool WriteConfig(const std::filesystem::path& path, const ConfigValues& values) {
+  ScopedFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  return file && WriteAll(file.get(), FormatConfigText(values));
+}
+
+}  // namespace kvx::ui

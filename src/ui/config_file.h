@@ -1,0 +1,51 @@
+// Config.ini beside the program file: the port and the image of the last completed upgrade.
+//
+//   portName=<port>\r\n
+//   pathFile=<image path>\r\n
+//
+// Text in the locale's character set, CR LF line ends. Reading is bounded, since anyone who can
+// write the program's folder can write this file. Plain functions; safe on any thread.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace kvx::ui {
+
+inline constexpr std::string_view kConfigFileName = "Config.ini";
+inline constexpr std::string_view kPortNameKey = "portName=";
+inline constexpr std::string_view kPathFileKey = "pathFile=";
+// Only the start of a larger file is read, and a longer line is skipped as a whole (a value cut
+// short would name the wrong file).
+inline constexpr std::size_t kMaxConfigFileRead = 64 * 1024;
+inline constexpr std::size_t kMaxConfigLineLength = 8 * 1024;
+
+struct ConfigValues {
+  std::string port;  // UTF-8; empty, or a name that looks like a serial port
+  std::string path;  // UTF-8; the image file
+};
+
+// The folder of the running program (/proc/self/exe), or an empty path when it cannot be read.
+std::filesystem::path ProgramFolder();
+
+// `folder` + "/Config.ini".
+std::filesystem::path ConfigFilePath(const std::filesystem::path& folder);
+
+// The values in `text`. A line holding a key gives the line from its tenth byte on, wherever the
+// key stands in it; the last such line counts. A port that does not contain "tty" is dropped.
+ConfigValues ParseConfigText(std::string_view text);
+
+// Reads the file, first creating it with the two empty keys when nothing is at `path`. A file
+// that cannot be created, opened or read, or that is not a regular file, gives empty values.
+ConfigValues ReadConfig(const std::filesystem::path& path);
+
+// The file's text for `values`. A value holding a line break or NUL is written empty, so it cannot
+// add lines of its own.
+std::string FormatConfigText(const ConfigValues& values);
+
+// Creates or truncates the file and writes both keys. False when it could not be written.
+bool WriteConfig(const std::filesystem::path& path, const ConfigValues& values);
+
+}  // namespace kvx::ui

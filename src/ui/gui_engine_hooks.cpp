@@ -1,0 +1,85 @@
+#include "ui/gui_engine_hooks.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+#include <mutex>
+#include <utility>
+
+namespace kvx::ui {
+
+struct GuiEngineHooks::Target {
+  std::mutex mutex;  // guards both pointers; cleared when the hooks are detached
+  QObject* context = nullptr;
+  EngineRequests* requests = nullptr;
+
+  // Runs `call(requests)` on the context's thread and waits for it. False once detached.
+  template <typename Call>
+  bool RunAndWait(Call call) {
+    QObject* on = nullptr;
+    EngineRequests* gui = nullptr;
+    {
+      std::lock_guard guard(mutex);
+      on = context;
+      gui = requests;
+    }
+    if (!on) return false;
+    if (QThread::currentThread() == on->thread()) {
+      call(*gui);
+    } else {
+      QMetaObject::invokeMethod(
+          on, [&] { call(*gui); }, Qt::BlockingQueuedConnection);
+    }
+    return true;
+  }
+
+  // Queues `call(requests)` on the context's thread and returns at once.
+  template <typename Call>
+  void Queue(Call call) {
+    std::lock_guard guard(mutex);
+    if (!context) return;
+    EngineRequests* gui = requests;
+    QMetaObject::invokeMethod(
+        context, [gui, call = std::move(call)] { call(*gui); }, Qt::QueuedConnection);
+  }
+};
+
+GuiEngineHooks::GuiEngineHooks(QObject& context, EngineRequests& requests)
+    : target_(std::make_shared<Target>()) {
+  target_->context = &context;
+  target_->requests = &requests;
+}
+
+GuiEngineHooks::~GuiEngineHooks() {
+  std::lock_guard guard(target_->mutex);
+  target_->context = nullptr;
+  target_->requests = nullptr;
+}
+
+EngineHooks GuiEngineHooks::hooks() const {
+  const std::shared_ptr<Target> target = target_;
+  EngineHooks hooks;
+  hooks.run_port_setup = [target](const std::vector<std::string>& free_ports,
+                                  const std::string& initial_port) {
+    std::optional<PortChoice> choice;
+    target->RunAndWait(
+        [&](EngineRequests& gui) { choice = gui.RunPortSetup(free_ports, initial_port); });
+    return choice;
+  };
+  hooks.show_message_box = [target](const std::string& caption, const std::string& text) {
+    target->RunAndWait([&](EngineRequests& gui) { gui.ShowEngineBox(caption, text); });
+  };
+  hooks.show_information = [target](const std::string& text) {
+    target->RunAndWait([&](EngineRequests& gui) { gui.ShowEngineInformation(text); });
+  };
+  hooks.log_window_visibility = [target](bool visible) {
+    target->Queue([visible](EngineRequests& gui) { gui.SetLogWindowVisible(visible); });
+  };
+  hooks.show_cable_lost_warning = [target](const std::string& caption, const std::string& text) {
+    target->Queue(
+        [caption, text](EngineRequests& gui) { gui.ShowCableLostWarning(caption, text); });
+  };
+  return hooks;
+}
+
+}  // namespace kvx::ui

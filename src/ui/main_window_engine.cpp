@@ -1,0 +1,164 @@
+// The main window's side of the engine's messages and requests.
+
+#include <QCheckBox>
+#include <QProgressBar>
+
+#include "platform/string_table.h"
+#include "platform/user_messages.h"
+#include "ui/app_identity.h"
+#include "ui/image_button.h"
+#include "ui/log_window.h"
+#include "ui/main_window.h"
+#include "ui/qt_text.h"
+#include "ui/status_line.h"
+
+namespace kvx::ui {
+
+LRESULT CSKY_DECK_UPGRADERDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_USER_THREAD_START:
+      OnThreadStart();
+      return 0;
+    case WM_USER_END:
+      OnUpgradeEnd();
+      return 0;
+    case WM_USER_PROG_SETUP:
+      OnProgressSetup(wParam, lParam);
+      return 0;
+    case WM_USER_PROG_PROC:
+      OnProgressPosition(lParam);
+      return 0;
+    case WM_USER_BTN_CTRL:
+      OnButtonControl(wParam, lParam);
+      return 0;
+    case WM_USER_STATIC_LOG_CTRL:
+      OnStatusText(lParam);
+      return 0;
+    case WM_USER_THREAD_END:
+      OnThreadEnd();
+      return 0;
+    case WM_USER_PORT_SELECTED:
+      OnPortSelected(wParam, lParam);
+      return 0;
+    case WM_USER_DEVICE_COUNT:
+      return OnDeviceCount();
+    case WM_USER_ASK:
+      return OnAsk(lParam);
+    case WM_USER_PORT_ERROR:
+      OnPortError(lParam);
+      return 0;
+    case WM_CLOSE:
+      OnExit();
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void CSKY_DECK_UPGRADERDlg::OnThreadStart() {
+  engine_ready_ = true;
+  if (!close_requested_) {
+    if (TraceStore* trace = services_.engine.trace()) log_window_->Attach(trace);
+  }
+  for (const PendingPost& post : pending_posts_) {
+    services_.engine.Post(post.msg, post.wParam, post.lParam);
+  }
+  pending_posts_.clear();
+}
+
+void CSKY_DECK_UPGRADERDlg::OnThreadEnd() {
+  services_.engine.Join();
+  engine_ended_ = true;
+  emit ended();
+}
+
+void CSKY_DECK_UPGRADERDlg::OnUpgradeEnd() {
+  EnableControls(true);
+  status_->SetStatus(ToQString(*LoadString(IDS_UPGRADE_COMPLETED)));
+  WriteConfig();
+  if (services_.dialogs.AskCompletion(this) == CompletionChoice::kExit) {
+    m_bBusy = false;
+    Ref().Post(WM_CLOSE);
+  } else {
+    PostToEngine(WM_USER_UPGRADE_AGAIN);
+  }
+}
+
+void CSKY_DECK_UPGRADERDlg::OnProgressSetup(WPARAM count, LPARAM part) {
+  progress_range_ = RangeForAnnouncement(count, part);
+  if (progress_range_.upgrade) m_bBusy = true;
+  progress_->setRange(progress_range_.minimum, progress_range_.maximum);
+  progress_->setValue(0);
+}
+
+void CSKY_DECK_UPGRADERDlg::OnProgressPosition(LPARAM position) {
+  progress_->setValue(ClampedPosition(progress_range_, position));
+}
+
+void CSKY_DECK_UPGRADERDlg::OnButtonControl(WPARAM enable, LPARAM string_id) {
+  EnableControls(enable == BTN_ENABLE);
+  if (string_id != 0) Box(ErrorBox(static_cast<int>(string_id)));
+}
+
+void CSKY_DECK_UPGRADERDlg::OnStatusText(LPARAM string_id) {
+  if (const auto text = LoadString(static_cast<int>(string_id)))
+    status_->SetStatus(ToQString(*text));
+}
+
+void CSKY_DECK_UPGRADERDlg::OnPortSelected(WPARAM port, LPARAM baud) {
+  // Both point into the engine, which waits while this runs: copy them.
+  const auto* name = reinterpret_cast<const std::string*>(port);
+  const auto* rate = reinterpret_cast<const std::int32_t*>(baud);
+  m_strPortName = name ? *name : std::string();
+  m_nBaudRate = rate ? *rate : 0;
+  if (m_nBaudRate > 0) {
+    m_bPortSelected = true;
+    setWindowTitle(ToQString(PortTitle(m_strPortName)));
+    start_->setEnabled(true);
+  } else {
+    m_bPortSelected = false;
+  }
+}
+
+LRESULT CSKY_DECK_UPGRADERDlg::OnDeviceCount() {
+  Box(NotConnectedBox());
+  return 0;
+}
+
+LRESULT CSKY_DECK_UPGRADERDlg::OnAsk(LPARAM string_id) {
+  return Box(QuestionBox(static_cast<int>(string_id))) == BoxAnswer::kYes ? IDYES : IDNO;
+}
+
+void CSKY_DECK_UPGRADERDlg::OnPortError(LPARAM code) {
+  const auto* check = reinterpret_cast<const std::int32_t*>(code);
+  const std::optional<BoxRequest> box = PortErrorBox(check ? *check : 0, m_strPortName);
+  if (!box) return;
+  m_bPortSelected = false;
+  Box(*box);
+  ApplyStartTitle();
+  if (m_nDevelopment == 1) port_setup_->show();
+}
+
+std::optional<PortChoice> CSKY_DECK_UPGRADERDlg::RunPortSetup(
+    const std::vector<std::string>& free_ports, const std::string& initial_port) {
+  return services_.dialogs.ChoosePort(this, free_ports, initial_port);
+}
+
+void CSKY_DECK_UPGRADERDlg::ShowEngineBox(const std::string& caption, const std::string& text) {
+  Box(PlainBox(caption, text));
+}
+
+void CSKY_DECK_UPGRADERDlg::ShowEngineInformation(const std::string& text) {
+  Box(InformationBox(text));
+}
+
+void CSKY_DECK_UPGRADERDlg::SetLogWindowVisible(bool visible) {
+  log_window_->SetShown(visible);
+}
+
+void CSKY_DECK_UPGRADERDlg::ShowCableLostWarning(const std::string& caption,
+                                                 const std::string& text) {
+  services_.dialogs.ShowBoxWithoutWaiting(PlainBox(caption, text));
+}
+
+}  // namespace kvx::ui

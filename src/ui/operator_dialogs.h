@@ -1,0 +1,55 @@
+// Everything the operator interface asks the operator or opens on the desktop goes through this
+// one interface: message boxes, the file dialog, the completion prompt, the port setup dialog,
+// the about box and the web page. The program uses QtOperatorDialogs; tests put in their own to
+// answer boxes and record what was shown.
+//
+// Threads: GUI thread only. Calls that wait for the operator run a nested event loop, so window
+// messages from the engine keep being handled meanwhile.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/engine_hooks.h"
+#include "ui/message_boxes.h"
+
+class QWidget;
+
+namespace kvx::ui {
+
+enum class CompletionChoice { kUpgrade, kExit };
+
+class OperatorDialogs {
+ public:
+  virtual ~OperatorDialogs() = default;
+
+  // A modal box owned by `owner`; returns the button chosen. A box closed without a button
+  // answers Cancel, No or OK, whichever it has.
+  virtual BoxAnswer ShowBox(QWidget* owner, const BoxRequest& request) = 0;
+  // A box that does not wait for the operator (the cable-lost warning): returns at once.
+  virtual void ShowBoxWithoutWaiting(const BoxRequest& request) = 0;
+
+  // The file-open dialog for an image (.stf or .bin) starting at `current_path`; nothing when
+  // the operator cancels.
+  virtual std::optional<std::string> ChooseImageFile(QWidget* owner,
+                                                     const std::string& current_path) = 0;
+
+  // The prompt after a completed upgrade: Upgrade another terminal, or Exit.
+  virtual CompletionChoice AskCompletion(QWidget* owner) = 0;
+
+  // The port setup dialog over `free_ports` (in list order) with `initial_port` preselected;
+  // nothing when cancelled. The main window stays usable while it is open.
+  virtual std::optional<PortChoice> ChoosePort(QWidget* owner,
+                                               const std::vector<std::string>& free_ports,
+                                               const std::string& initial_port) = 0;
+  // Cancels an open port setup dialog (the program is closing and the engine waits for it).
+  virtual void DismissPortSetup() = 0;
+
+  virtual void ShowAbout(QWidget* owner) = 0;
+
+  // Opens `url` in the desktop's browser.
+  virtual void OpenWebPage(const std::string& url) = 0;
+};
+
+}  // namespace kvx::ui

@@ -1,0 +1,42 @@
+#include "ui/upgrader_app.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include "platform/clock.h"
+#include "platform/posix_serial_device.h"
+#include "platform/profile_store.h"
+#include "platform/serial_port_source.h"
+#include "ui/config_file.h"
+#include "ui/engine_link.h"
+#include "ui/main_window.h"
+#include "ui/qt_message_queue.h"
+#include "ui/qt_operator_dialogs.h"
+#include "ui/ui_resources.h"
+
+namespace kvx::ui {
+
+int CSKY_DECK_UPGRADERApp::Run() {
+  InitUiResources();
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  // Declared in the order they may be destroyed in reverse: the window before the engine link
+  // and the queue it is bound to.
+  SteadyClock clock;
+  PosixSerialDeviceOpener opener;
+  SystemSerialPortSource ports;
+  IniProfileStore profile(DefaultProfilePath());
+  QtMessageQueue queue;
+  QtOperatorDialogs dialogs;
+  EngineThreadLink engine(clock, opener, ports, profile);
+  CSKY_DECK_UPGRADERDlg window(
+      {engine, dialogs, profile, clock, queue, ConfigFilePath(ProgramFolder())});
+  QObject::connect(&window, &CSKY_DECK_UPGRADERDlg::ended, qApp, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  window.show();
+  QTimer::singleShot(0, &window, [&window] { window.OnInitDialog(); });
+  QApplication::exec();
+  return 0;
+}
+
+}  // namespace kvx::ui
