@@ -1,0 +1,89 @@
+// The main window with the real engine thread over fake serial ports: a refused image and the
+// port setup dialog's list.
+
+#include <QTextEdit>
+#include <algorithm>
+#include <cerrno>
+
+#include "main_window_fixture.h"
+#include "platform/fake_serial_device.h"
+#include "platform/serial_port_source.h"
+#include "platform/string_table.h"
+#include "ui/log_window.h"
+
+namespace kvx::ui::test {
+namespace {
+
+class EngineWindowTest : public MainWindowFixture {
+ protected:
+  EngineWindowTest() { engine_link_ = &link_; }
+
+  bool HasTraceLine(const std::string& text) {
+    for (const TraceLine& line : link_.trace()->Lines()) {
+      if (line.text.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  SteadyClock engine_clock_;
+  FakeSerialDeviceOpener opener_;
+  FakeSerialPortSource ports_{{"ttyFAKE0", "ttyFAKE1", "ttyFAKE2"}};
+  MemoryProfileStore engine_profile_;
+  EngineThreadLink link_{engine_clock_, opener_, ports_, engine_profile_};
+};
+
+TEST_F(EngineWindowTest, ImageTooBigIsRefusedWithItsErrorBoxAndNoRunStarts) {
+  for (const char* path : {"/dev/ttyFAKE0", "/dev/ttyFAKE1", "/dev/ttyFAKE2"}) {
+    opener_.AddPort(path);
+  }
+  const auto image = folder_ / "huge.bin";
+  TempFolder::Write(image, "");
+  std::filesystem::resize_file(image, 0x3600000 + 1);
+  Open("portName=ttyFAKE0\r\npathFile=" + image.string() + "\r\n");
+  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  Click("startButton");
+  const BoxRequest refusal = ErrorBox(IDS_FILE_SIZE_BIG);
+  ASSERT_TRUE(SpinUntil([&] { return dialogs_.CountBoxes(refusal.text) == 1; }));
+  const auto first_error =
+      std::find_if(dialogs_.boxes.begin(), dialogs_.boxes.end(),
+                   [](const BoxRequest& box) { return box.icon == BoxIcon::kError; });
+  EXPECT_EQ(*first_error, refusal);
+  ASSERT_TRUE(SpinUntil([&] { return Button("startButton")->isEnabled(); }));
+  EXPECT_FALSE(window_->busy()) << "no upgrade was announced";
+}
+
+TEST_F(EngineWindowTest, PortSetupListsOnlyFreePortsAndTheChoiceSelectsIt) {
+  opener_.AddPort("/dev/ttyFAKE0");
+  opener_.AddPort("/dev/ttyFAKE1")->RefuseOpen(EBUSY);
+  opener_.AddPort("/dev/ttyFAKE2");
+  dialogs_.port_choice = PortChoice{"ttyFAKE0", "115200"};
+  Open("portName=ttyFAKE2\r\npathFile=\r\n");
+  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  Click("portSetupButton");
+  ASSERT_TRUE(SpinUntil([&] { return window_->port_name() == "ttyFAKE0"; }));
+  ASSERT_EQ(dialogs_.port_lists.size(), 1u);
+  EXPECT_EQ(dialogs_.port_lists[0], (std::vector<std::string>{"ttyFAKE0", "ttyFAKE2"}));
+  EXPECT_EQ(dialogs_.initial_ports[0], "ttyFAKE2");
+  EXPECT_EQ(Title(), "Velmora KVX-01 Upgrader (v1.0.1) - (ttyFAKE0)");
+  EXPECT_TRUE(HasTraceLine("[ttyFAKE0]port, [115200]baud rate selected"));
+}
+
+TEST_F(EngineWindowTest, LogWindowShowsTheEngineTraceOnlyInDevelopmentMode) {
+  Open();
+  PressAccelerator(Qt::Key_D);
+  QApplication::processEvents();
+  EXPECT_FALSE(window_->log_window().isVisible()) << "not in development mode";
+  EnterDevSequence();
+  PressAccelerator(Qt::Key_D);
+  ASSERT_TRUE(SpinUntil([&] { return window_->log_window().isVisible(); }));
+  window_->log_window().CatchUp();
+  const QString text = window_->log_window().view()->toPlainText();
+  EXPECT_TRUE(text.contains(QStringLiteral("InitalizationInitalization"))) << "the start banner";
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  PressAccelerator(Qt::Key_D);
+  ASSERT_TRUE(SpinUntil([&] { return !window_->log_window().isVisible(); }));
+}
+
+}  // namespace
+}  // namespace kvx::ui::test

@@ -1,0 +1,133 @@
+// The GUI thread's message queue and the engine hooks: what other threads post and send is
+// handled on the GUI thread, in order, also while a nested loop (a box) runs, and nobody is left
+// waiting when the GUI side goes away.
+
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <future>
+#include <thread>
+
+#include "ui/gui_engine_hooks.h"
+#include "ui/qt_message_queue.h"
+#include "ui_test_support.h"
+
+namespace kvx::ui::test {
+namespace {
+
+// Records the messages it gets and the thread each ran on; answers a Send with wParam + 1.
+class GuiWindow final : public Window {
+ public:
+  explicit GuiWindow(MessageQueue& queue) : Window(queue) {}
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM) override {
+    messages.push_back(msg);
+    on_gui_thread = on_gui_thread && QThread::currentThread() == qApp->thread();
+    if (during) during();
+    return static_cast<LRESULT>(wParam + 1);
+  }
+  std::vector<UINT> messages;
+  bool on_gui_thread = true;
+  std::function<void()> during;
+};
+
+TEST(QtMessageQueueTest, PostsFromAnotherThreadArriveInOrderOnTheGuiThread) {
+  QtMessageQueue queue;
+  GuiWindow window(queue);
+  std::thread poster([ref = window.Ref()] {
+    for (UINT i = 0; i < 100; ++i) ref.Post(WM_USER + i);
+  });
+  poster.join();
+  ASSERT_TRUE(SpinUntil([&] { return window.messages.size() == 100u; }));
+  for (UINT i = 0; i < 100; ++i) EXPECT_EQ(window.messages[i], WM_USER + i);
+  EXPECT_TRUE(window.on_gui_thread);
+}
+
+TEST(QtMessageQueueTest, SendIsAnsweredWhileABoxRunsItsOwnLoop) {
+  QtMessageQueue queue;
+  GuiWindow window(queue);
+  // The first message opens a nested loop, as a message box does, and the second is a Send
+  // from another thread that has to be answered inside it.
+  std::future<LRESULT> answer;
+  window.during = [&] {
+    if (window.messages.size() != 1) return;
+    answer = std::async(std::launch::async, [ref = window.Ref()] { return ref.Send(WM_USER, 41); });
+    ASSERT_TRUE(SpinUntil([&] { return window.messages.size() == 2u; }));
+  };
+  window.Ref().Post(WM_USER + 1);
+  ASSERT_TRUE(SpinUntil([&] { return window.messages.size() == 2u; }));
+  EXPECT_EQ(answer.get(), 42);
+}
+
+TEST(QtMessageQueueTest, SendOnTheGuiThreadIsADirectCall) {
+  QtMessageQueue queue;
+  GuiWindow window(queue);
+  EXPECT_TRUE(queue.IsCurrentThread());
+  EXPECT_EQ(window.Ref().Send(WM_USER, 6), 7);
+  EXPECT_EQ(window.messages.size(), 1u);
+}
+
+TEST(QtMessageQueueTest, ASendStillQueuedWhenTheQueueGoesIsCompletedWithZero) {
+  auto queue = std::make_unique<QtMessageQueue>();
+  auto link = std::make_shared<detail::WindowLink>();
+  auto reply = std::make_shared<detail::SendSlot>();
+  queue->Enqueue(QueuedMessage{link, WM_USER, 0, 0, reply});
+  queue.reset();
+  EXPECT_EQ(reply->Wait(), 0);
+}
+
+// Answers the engine's requests on the GUI thread and notes where they ran.
+class RecordingRequests final : public EngineRequests {
+ public:
+  std::optional<PortChoice> RunPortSetup(const std::vector<std::string>& ports,
+                                         const std::string& initial) override {
+    on_gui_thread = QThread::currentThread() == qApp->thread();
+    return PortChoice{ports.empty() ? initial : ports.back(), "115200"};
+  }
+  void ShowEngineBox(const std::string&, const std::string& text) override {
+    boxes.push_back(text);
+  }
+  void ShowEngineInformation(const std::string& text) override { boxes.push_back(text); }
+  void SetLogWindowVisible(bool visible) override { log_visible = visible; }
+  void ShowCableLostWarning(const std::string&, const std::string& text) override {
+    boxes.push_back(text);
+  }
+  bool on_gui_thread = false;
+  std::vector<std::string> boxes;
+  std::optional<bool> log_visible;
+};
+
+TEST(GuiEngineHooksTest, PortSetupFromTheEngineThreadIsAnsweredOnTheGuiThread) {
+  QObject context;
+  RecordingRequests requests;
+  GuiEngineHooks hooks(context, requests);
+  std::future<std::optional<PortChoice>> choice =
+      std::async(std::launch::async, [h = hooks.hooks()] {
+        return h.run_port_setup({"ttyUSB0", "ttyUSB1"}, "ttyUSB0");
+      });
+  ASSERT_TRUE(SpinUntil(
+      [&] { return choice.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  const std::optional<PortChoice> got = choice.get();
+  ASSERT_TRUE(got.has_value());
+  EXPECT_EQ(got->port, "ttyUSB1");
+  EXPECT_TRUE(requests.on_gui_thread);
+}
+
+TEST(GuiEngineHooksTest, HooksLeftOverAfterTheGuiIsGoneDoNothing) {
+  QObject context;
+  RecordingRequests requests;
+  EngineHooks left_over;
+  {
+    GuiEngineHooks hooks(context, requests);
+    left_over = hooks.hooks();
+  }
+  std::thread late([&] {
+    left_over.show_cable_lost_warning("Warning", "late");
+    EXPECT_FALSE(left_over.run_port_setup({"ttyUSB0"}, "").has_value());
+  });
+  late.join();
+  QApplication::processEvents();
+  EXPECT_TRUE(requests.boxes.empty());
+}
+
+}  // namespace
+}  // namespace kvx::ui::test

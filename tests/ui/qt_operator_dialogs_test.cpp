@@ -1,0 +1,108 @@
+// The real dialogs: each one is answered from inside its own loop, as an operator would.
+
+#include "ui/qt_operator_dialogs.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "platform/string_table.h"
+#include "ui/completion_prompt.h"
+#include "ui/port_setup_dialog.h"
+#include "ui_test_support.h"
+
+namespace kvx::ui::test {
+namespace {
+
+// The shown top-level widget of type T, if any.
+template <typename T>
+T* Shown() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* found = qobject_cast<T*>(widget); found && found->isVisible()) return found;
+  }
+  return nullptr;
+}
+
+// Runs `act` from inside the next dialog's loop.
+void Then(std::function<void()> act) {
+  QTimer::singleShot(0, std::move(act));
+}
+
+TEST(QtOperatorDialogsTest, BoxShowsItsRequestAndReturnsTheButtonPressed) {
+  QtOperatorDialogs dialogs;
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  bool topmost = false;
+  Then([&] {
+    auto* box = Shown<QMessageBox>();
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    topmost = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_EQ(dialogs.ShowBox(nullptr, QuestionBox(IDS_SAME_VERSION_QUESTION)), BoxAnswer::kNo);
+  EXPECT_EQ(title, QStringLiteral("Velmora KVX-01 Upgrader"));
+  EXPECT_EQ(text, QStringLiteral("The same version is already on the KVX-01.\nDo you want to "
+                                 "upgrade it again?"));
+  EXPECT_EQ(icon, QMessageBox::Question);
+  EXPECT_TRUE(topmost);
+}
+
+TEST(QtOperatorDialogsTest, BoxTextsShowCrLfAsOneLineBreakAndMarkupAsText) {
+  QtOperatorDialogs dialogs;
+  QString text;
+  Then([&] {
+    auto* box = Shown<QMessageBox>();
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(dialogs.ShowBox(nullptr, PlainBox("", "KVX <b>is</b> not\r\nconnected")),
+            BoxAnswer::kOk);
+  EXPECT_EQ(text, QStringLiteral("KVX <b>is</b> not\nconnected"));
+}
+
+TEST(QtOperatorDialogsTest, PortSetupReturnsTheOperatorsChoice) {
+  QtOperatorDialogs dialogs;
+  Then([] {
+    auto* dialog = Shown<CAdmComSetup>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QComboBox*>(QStringLiteral("portList"))->setCurrentIndex(1);
+    dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+  });
+  const std::optional<PortChoice> choice = dialogs.ChoosePort(nullptr, {"ttyS0", "ttyUSB0"}, "");
+  ASSERT_TRUE(choice.has_value());
+  EXPECT_EQ(choice->port, "ttyUSB0");
+  EXPECT_EQ(choice->baud_text, "115200");
+}
+
+TEST(QtOperatorDialogsTest, DismissedPortSetupGivesNoChoice) {
+  QtOperatorDialogs dialogs;
+  Then([&] { dialogs.DismissPortSetup(); });
+  EXPECT_FALSE(dialogs.ChoosePort(nullptr, {"ttyUSB0"}, "ttyUSB0").has_value());
+}
+
+TEST(QtOperatorDialogsTest, PortSetupWhoseOwnerGoesAwayGivesNoChoice) {
+  QtOperatorDialogs dialogs;
+  auto* owner = new QWidget;
+  Then([owner] { delete owner; });
+  EXPECT_FALSE(dialogs.ChoosePort(owner, {"ttyUSB0"}, "").has_value());
+}
+
+TEST(QtOperatorDialogsTest, CompletionPromptExitAndUpgrade) {
+  QtOperatorDialogs dialogs;
+  Then(
+      [] { Shown<CViewDialog>()->findChild<QPushButton*>(QStringLiteral("exitButton"))->click(); });
+  EXPECT_EQ(dialogs.AskCompletion(nullptr), CompletionChoice::kExit);
+  Then([] {
+    Shown<CViewDialog>()->findChild<QPushButton*>(QStringLiteral("upgradeButton"))->click();
+  });
+  EXPECT_EQ(dialogs.AskCompletion(nullptr), CompletionChoice::kUpgrade);
+}
+
+}  // namespace
+}  // namespace kvx::ui::test
