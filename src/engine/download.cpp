@@ -37,6 +37,12 @@ std::string_view TextOf(const std::array<char, N>& field) {
           static_cast<std::size_t>(std::find(field.begin(), field.end(), '\0') - field.begin())};
 }
 
+// The terminal's version fields go back into the finish body byte for byte, NULs included.
+template <std::size_t N>
+std::string_view WholeField(const std::array<char, N>& field) {
+  return {field.data(), field.size()};
+}
+
 void WriteDumpFile(const char* name, std::span<const std::uint8_t> bytes) {
   const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return;  // a dump that cannot be written is skipped
@@ -194,11 +200,11 @@ void CUpgradeWorker::SendFinish() {
   FinishSlot first;
   FinishSlot second;
   if (m_SetupResponse.mode == 1) {
-    first = {TextOf(m_SetupResponse.BSPVer), m_SetupResponse.bsp_date};
+    first = {WholeField(m_SetupResponse.BSPVer), m_SetupResponse.bsp_date};
     second = {stack_text, now};
   } else {
     first = {stack_text, now};
-    second = {TextOf(m_SetupResponse.TETVer), m_SetupResponse.tet_date};
+    second = {WholeField(m_SetupResponse.TETVer), m_SetupResponse.tet_date};
   }
   m_Frame.BuildFinish(first, second);
   SendFrame();
