@@ -3,10 +3,37 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
+#include <future>
 #include <mutex>
 #include <utility>
 
 namespace kvx::ui {
+
+namespace {
+
+// The port setup's answer, given once. Whoever drops the last reference without answering (a
+// request that never reached the GUI, a dialog that vanished) answers nothing, so the engine
+// thread waiting for it always goes on.
+class PortAnswer {
+ public:
+  ~PortAnswer() { Give(std::nullopt); }
+
+  std::future<std::optional<PortChoice>> Future() { return promise_.get_future(); }
+
+  void Give(std::optional<PortChoice> choice) {
+    std::lock_guard guard(mutex_);
+    if (given_) return;
+    given_ = true;
+    promise_.set_value(std::move(choice));
+  }
+
+ private:
+  std::mutex mutex_;
+  bool given_ = false;
+  std::promise<std::optional<PortChoice>> promise_;
+};
+
+}  // namespace
 
 struct GuiEngineHooks::Target {
   std::mutex mutex;  // guards both pointers; cleared when the hooks are detached
@@ -61,10 +88,15 @@ EngineHooks GuiEngineHooks::hooks() const {
   EngineHooks hooks;
   hooks.run_port_setup = [target](const std::vector<std::string>& free_ports,
                                   const std::string& initial_port) {
-    std::optional<PortChoice> choice;
-    target->RunAndWait(
-        [&](EngineRequests& gui) { choice = gui.RunPortSetup(free_ports, initial_port); });
-    return choice;
+    auto answer = std::make_shared<PortAnswer>();
+    std::future<std::optional<PortChoice>> choice = answer->Future();
+    target->Queue([answer, free_ports, initial_port](EngineRequests& gui) {
+      gui.RunPortSetup(free_ports, initial_port, [answer](std::optional<PortChoice> chosen) {
+        answer->Give(std::move(chosen));
+      });
+    });
+    answer.reset();  // only the GUI side holds it now
+    return choice.get();
   };
   hooks.show_message_box = [target](const std::string& caption, const std::string& text) {
     target->RunAndWait([&](EngineRequests& gui) { gui.ShowEngineBox(caption, text); });

@@ -1,11 +1,16 @@
 // The engine's front-end hooks, answered on the GUI thread.
 //
 // The hooks run on the engine thread (the cable warning on a short thread of its own). Each one is
-// carried over to the GUI thread through Qt's event loop: the blocking ones (port setup, boxes)
-// wait there for the answer, as the engine expects; the log window's visibility and the
-// cable-lost warning are only queued. A hook called on the GUI thread itself runs directly.
+// carried over to the GUI thread through Qt's event loop. The boxes are shown there while the
+// calling thread waits (a box called on the GUI thread itself is shown directly). The port setup
+// dialog is shown without a nested loop and answers through a callback while the engine thread
+// waits for it: the GUI goes on with its own loop meanwhile, so whatever the operator does in
+// the main window (an Open, whose image code sends trace lines to the engine) never has to
+// unwind before the dialog's answer can reach the engine. The log window's visibility and the
+// cable-lost warning are only queued.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,12 +22,16 @@ class QObject;
 
 namespace kvx::ui {
 
+// Receives the port setup dialog's answer: the choice, or nothing when cancelled.
+using PortSetupDone = std::function<void(std::optional<PortChoice>)>;
+
 // What the GUI shows for the engine. Called on the GUI thread.
 class EngineRequests {
  public:
   virtual ~EngineRequests() = default;
-  virtual std::optional<PortChoice> RunPortSetup(const std::vector<std::string>& free_ports,
-                                                 const std::string& initial_port) = 0;
+  // Shows the dialog and returns; `done` runs once, on the GUI thread, when it is answered.
+  virtual void RunPortSetup(const std::vector<std::string>& free_ports,
+                            const std::string& initial_port, PortSetupDone done) = 0;
   virtual void ShowEngineBox(const std::string& caption, const std::string& text) = 0;
   virtual void ShowEngineInformation(const std::string& text) = 0;
   virtual void SetLogWindowVisible(bool visible) = 0;
@@ -32,7 +41,8 @@ class EngineRequests {
 // Owns the link between the hooks and the GUI. Construct and destroy on the GUI thread.
 // Lifetimes: the engine thread must have ended before this object goes away (the blocking hooks
 // wait on `context`); hooks still called afterwards, such as a late cable-lost warning from its
-// detached thread, do nothing.
+// detached thread, do nothing, and a port setup whose request is dropped answers nothing.
+// The port setup hook must not be called on the GUI thread.
 class GuiEngineHooks {
  public:
   // Requests go to `requests` on the thread of `context`; both must outlive this object.

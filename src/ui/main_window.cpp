@@ -202,9 +202,9 @@ void CSKY_DECK_UPGRADERDlg::CloseEngine() {
 
 bool CSKY_DECK_UPGRADERDlg::StageImage() {
   // The engine's image code sends its trace lines to the engine thread and waits for them, while
-  // the engine thread may itself be waiting for this thread (a port setup dialog, a sent
-  // message). So it runs on a helper thread while this one keeps handling messages; the
-  // operator's input waits until it is done.
+  // the engine thread may itself be waiting for this thread (a sent message) or for the operator
+  // (the port setup dialog). So it runs on a helper thread while this one keeps handling
+  // messages and input; Start, Open, drops and Exit wait until it is done.
   staging_ = true;
   bool staged = false;
   QEventLoop loop;
@@ -212,7 +212,7 @@ bool CSKY_DECK_UPGRADERDlg::StageImage() {
     staged = services_.engine.StageImage();
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  loop.exec();
   helper.join();
   staging_ = false;
   if (exit_deferred_) {

@@ -119,8 +119,8 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   void OnPortError(LPARAM code);
 
   // EngineRequests (main_window_engine.cpp)
-  std::optional<PortChoice> RunPortSetup(const std::vector<std::string>& free_ports,
-                                         const std::string& initial_port) override;
+  void RunPortSetup(const std::vector<std::string>& free_ports, const std::string& initial_port,
+                    PortSetupDone done) override;
   void ShowEngineBox(const std::string& caption, const std::string& text) override;
   void ShowEngineInformation(const std::string& text) override;
   void SetLogWindowVisible(bool visible) override;

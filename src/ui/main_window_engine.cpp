@@ -139,9 +139,9 @@ void CSKY_DECK_UPGRADERDlg::OnPortError(LPARAM code) {
   if (m_nDevelopment == 1) port_setup_->show();
 }
 
-std::optional<PortChoice> CSKY_DECK_UPGRADERDlg::RunPortSetup(
-    const std::vector<std::string>& free_ports, const std::string& initial_port) {
-  return services_.dialogs.ChoosePort(this, free_ports, initial_port);
+void CSKY_DECK_UPGRADERDlg::RunPortSetup(const std::vector<std::string>& free_ports,
+                                         const std::string& initial_port, PortSetupDone done) {
+  services_.dialogs.ChoosePort(this, free_ports, initial_port, std::move(done));
 }
 
 void CSKY_DECK_UPGRADERDlg::ShowEngineBox(const std::string& caption, const std::string& text) {

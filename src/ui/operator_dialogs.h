@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/engine_hooks.h"
+#include "ui/gui_engine_hooks.h"
 #include "ui/message_boxes.h"
 
 class QWidget;
@@ -38,11 +39,12 @@ class OperatorDialogs {
   // The prompt after a completed upgrade: Upgrade another terminal, or Exit.
   virtual CompletionChoice AskCompletion(QWidget* owner) = 0;
 
-  // The port setup dialog over `free_ports` (in list order) with `initial_port` preselected;
-  // nothing when cancelled. The main window stays usable while it is open.
-  virtual std::optional<PortChoice> ChoosePort(QWidget* owner,
-                                               const std::vector<std::string>& free_ports,
-                                               const std::string& initial_port) = 0;
+  // Shows the port setup dialog over `free_ports` (in list order) with `initial_port`
+  // preselected, and returns at once; the main window stays usable while it is open. `done`
+  // runs once on the GUI thread: with the choice, or with nothing when the dialog is cancelled,
+  // dismissed or goes away with its owner.
+  virtual void ChoosePort(QWidget* owner, const std::vector<std::string>& free_ports,
+                          const std::string& initial_port, PortSetupDone done) = 0;
   // Cancels an open port setup dialog (the program is closing and the engine waits for it).
   virtual void DismissPortSetup() = 0;
 

@@ -2,11 +2,12 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
+#include <memory>
+#include <utility>
 
 #include "ui/about_dialog.h"
 #include "ui/completion_prompt.h"
@@ -113,23 +114,26 @@ CompletionChoice QtOperatorDialogs::AskCompletion(QWidget* owner) {
   return prompt.exec() == QDialog::Accepted ? CompletionChoice::kUpgrade : CompletionChoice::kExit;
 }
 
-std::optional<PortChoice> QtOperatorDialogs::ChoosePort(QWidget* owner,
-                                                        const std::vector<std::string>& free_ports,
-                                                        const std::string& initial_port) {
-  // Not modal to the main window: the engine waits for the answer, the operator need not.
-  // The dialog lives under `owner`, which may go away while it is open.
-  QPointer<CAdmComSetup> dialog = new CAdmComSetup(free_ports, initial_port, owner);
+void QtOperatorDialogs::ChoosePort(QWidget* owner, const std::vector<std::string>& free_ports,
+                                   const std::string& initial_port, PortSetupDone done) {
+  // Not modal: the engine waits for the answer, the operator need not.
+  auto* dialog = new CAdmComSetup(free_ports, initial_port, owner);
   port_setup_ = dialog;
-  QEventLoop loop;
-  QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-  QObject::connect(dialog, &QObject::destroyed, &loop, &QEventLoop::quit);
+  auto pending = std::make_shared<PortSetupDone>(std::move(done));
+  const auto answer = [pending](std::optional<PortChoice> choice) {
+    if (!*pending) return;
+    const PortSetupDone call = std::exchange(*pending, nullptr);
+    call(std::move(choice));
+  };
+  QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answer](int result) {
+    std::optional<PortChoice> choice;
+    if (result == QDialog::Accepted) choice = PortChoice{dialog->port(), dialog->baud()};
+    answer(std::move(choice));
+    dialog->deleteLater();
+  });
+  // Gone with its owner before it was answered.
+  QObject::connect(dialog, &QObject::destroyed, [answer] { answer(std::nullopt); });
   dialog->show();
-  loop.exec();
-  if (!dialog) return std::nullopt;
-  std::optional<PortChoice> choice;
-  if (dialog->result() == QDialog::Accepted) choice = PortChoice{dialog->port(), dialog->baud()};
-  delete dialog.data();
-  return choice;
 }
 
 void QtOperatorDialogs::DismissPortSetup() {

@@ -17,8 +17,8 @@ class QtOperatorDialogs final : public OperatorDialogs {
   std::optional<std::string> ChooseImageFile(QWidget* owner,
                                              const std::string& current_path) override;
   CompletionChoice AskCompletion(QWidget* owner) override;
-  std::optional<PortChoice> ChoosePort(QWidget* owner, const std::vector<std::string>& free_ports,
-                                       const std::string& initial_port) override;
+  void ChoosePort(QWidget* owner, const std::vector<std::string>& free_ports,
+                  const std::string& initial_port, PortSetupDone done) override;
   void DismissPortSetup() override;
   void ShowAbout(QWidget* owner) override;
   void OpenWebPage(const std::string& url) override;

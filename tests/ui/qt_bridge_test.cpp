@@ -78,10 +78,14 @@ TEST(QtMessageQueueTest, ASendStillQueuedWhenTheQueueGoesIsCompletedWithZero) {
 // Answers the engine's requests on the GUI thread and notes where they ran.
 class RecordingRequests final : public EngineRequests {
  public:
-  std::optional<PortChoice> RunPortSetup(const std::vector<std::string>& ports,
-                                         const std::string& initial) override {
+  void RunPortSetup(const std::vector<std::string>& ports, const std::string& initial,
+                    PortSetupDone done) override {
     on_gui_thread = QThread::currentThread() == qApp->thread();
-    return PortChoice{ports.empty() ? initial : ports.back(), "115200"};
+    if (hold) {
+      held = std::move(done);
+      return;
+    }
+    done(PortChoice{ports.empty() ? initial : ports.back(), "115200"});
   }
   void ShowEngineBox(const std::string&, const std::string& text) override {
     boxes.push_back(text);
@@ -92,6 +96,8 @@ class RecordingRequests final : public EngineRequests {
     boxes.push_back(text);
   }
   bool on_gui_thread = false;
+  bool hold = false;
+  PortSetupDone held;
   std::vector<std::string> boxes;
   std::optional<bool> log_visible;
 };
@@ -110,6 +116,18 @@ TEST(GuiEngineHooksTest, PortSetupFromTheEngineThreadIsAnsweredOnTheGuiThread) {
   ASSERT_TRUE(got.has_value());
   EXPECT_EQ(got->port, "ttyUSB1");
   EXPECT_TRUE(requests.on_gui_thread);
+}
+
+TEST(GuiEngineHooksTest, PortSetupDroppedUnansweredLetsTheEngineGoOn) {
+  QObject context;
+  RecordingRequests requests;
+  requests.hold = true;
+  GuiEngineHooks hooks(context, requests);
+  std::future<std::optional<PortChoice>> choice =
+      std::async(std::launch::async, [h = hooks.hooks()] { return h.run_port_setup({"a"}, ""); });
+  ASSERT_TRUE(SpinUntil([&] { return static_cast<bool>(requests.held); }));
+  requests.held = nullptr;  // the dialog went away without an answer
+  EXPECT_FALSE(choice.get().has_value());
 }
 
 TEST(GuiEngineHooksTest, HooksLeftOverAfterTheGuiIsGoneDoNothing) {

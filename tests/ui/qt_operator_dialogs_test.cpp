@@ -66,31 +66,55 @@ TEST(QtOperatorDialogsTest, BoxTextsShowCrLfAsOneLineBreakAndMarkupAsText) {
   EXPECT_EQ(text, QStringLiteral("KVX <b>is</b> not\nconnected"));
 }
 
-TEST(QtOperatorDialogsTest, PortSetupReturnsTheOperatorsChoice) {
+// Shows the port setup dialog and records its answer.
+class PortSetupAnswer {
+ public:
+  PortSetupDone Done() {
+    return [this](std::optional<PortChoice> choice) {
+      ++answers;
+      this->choice = std::move(choice);
+    };
+  }
+  int answers = 0;
+  std::optional<PortChoice> choice;
+};
+
+TEST(QtOperatorDialogsTest, PortSetupAnswersWithTheOperatorsChoiceWithoutWaiting) {
   QtOperatorDialogs dialogs;
-  Then([] {
-    auto* dialog = Shown<CAdmComSetup>();
-    ASSERT_NE(dialog, nullptr);
-    dialog->findChild<QComboBox*>(QStringLiteral("portList"))->setCurrentIndex(1);
-    dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-  });
-  const std::optional<PortChoice> choice = dialogs.ChoosePort(nullptr, {"ttyS0", "ttyUSB0"}, "");
-  ASSERT_TRUE(choice.has_value());
-  EXPECT_EQ(choice->port, "ttyUSB0");
-  EXPECT_EQ(choice->baud_text, "115200");
+  PortSetupAnswer answer;
+  dialogs.ChoosePort(nullptr, {"ttyS0", "ttyUSB0"}, "", answer.Done());
+  auto* dialog = Shown<CAdmComSetup>();
+  ASSERT_NE(dialog, nullptr) << "shown, and the call has returned";
+  EXPECT_EQ(answer.answers, 0);
+  dialog->findChild<QComboBox*>(QStringLiteral("portList"))->setCurrentIndex(1);
+  dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+  ASSERT_EQ(answer.answers, 1);
+  ASSERT_TRUE(answer.choice.has_value());
+  EXPECT_EQ(answer.choice->port, "ttyUSB0");
+  EXPECT_EQ(answer.choice->baud_text, "115200");
+  ASSERT_TRUE(SpinUntil([] { return Shown<CAdmComSetup>() == nullptr; }));
+  EXPECT_EQ(answer.answers, 1);
 }
 
-TEST(QtOperatorDialogsTest, DismissedPortSetupGivesNoChoice) {
+TEST(QtOperatorDialogsTest, DismissedPortSetupAnswersNothing) {
   QtOperatorDialogs dialogs;
-  Then([&] { dialogs.DismissPortSetup(); });
-  EXPECT_FALSE(dialogs.ChoosePort(nullptr, {"ttyUSB0"}, "ttyUSB0").has_value());
+  PortSetupAnswer answer;
+  dialogs.ChoosePort(nullptr, {"ttyUSB0"}, "ttyUSB0", answer.Done());
+  dialogs.DismissPortSetup();
+  EXPECT_EQ(answer.answers, 1);
+  EXPECT_FALSE(answer.choice.has_value());
 }
 
-TEST(QtOperatorDialogsTest, PortSetupWhoseOwnerGoesAwayGivesNoChoice) {
+TEST(QtOperatorDialogsTest, PortSetupWhoseOwnerGoesAwayAnswersNothingOnce) {
   QtOperatorDialogs dialogs;
-  auto* owner = new QWidget;
-  Then([owner] { delete owner; });
-  EXPECT_FALSE(dialogs.ChoosePort(owner, {"ttyUSB0"}, "").has_value());
+  PortSetupAnswer answer;
+  auto owner = std::make_unique<QWidget>();
+  dialogs.ChoosePort(owner.get(), {"ttyUSB0"}, "", answer.Done());
+  owner.reset();
+  EXPECT_EQ(answer.answers, 1);
+  EXPECT_FALSE(answer.choice.has_value());
+  dialogs.DismissPortSetup();
+  EXPECT_EQ(answer.answers, 1);
 }
 
 TEST(QtOperatorDialogsTest, CompletionPromptExitAndUpgrade) {

@@ -76,11 +76,15 @@ class ScriptedDialogs final : public OperatorDialogs {
     completion_answers.pop_front();
     return answer;
   }
-  std::optional<PortChoice> ChoosePort(QWidget*, const std::vector<std::string>& free_ports,
-                                       const std::string& initial_port) override {
+  void ChoosePort(QWidget*, const std::vector<std::string>& free_ports,
+                  const std::string& initial_port, PortSetupDone done) override {
     port_lists.push_back(free_ports);
     initial_ports.push_back(initial_port);
-    return port_choice;
+    if (hold_port_setup) {
+      pending_port_setup = std::move(done);
+    } else {
+      done(port_choice);
+    }
   }
   void DismissPortSetup() override {}
   void ShowAbout(QWidget*) override { ++about_boxes; }
@@ -101,6 +105,8 @@ class ScriptedDialogs final : public OperatorDialogs {
   std::deque<CompletionChoice> completion_answers;
   int completion_prompts = 0;
   std::optional<PortChoice> port_choice;
+  bool hold_port_setup = false;      // keep the dialog open until the test answers it
+  PortSetupDone pending_port_setup;  // the open dialog's answer
   std::vector<std::vector<std::string>> port_lists;
   std::vector<std::string> initial_ports;
   int about_boxes = 0;
