@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (the "fuzz" preset, clang) and runs each for SECONDS (default 600) on a
+# Builds the fuzz targets (the "fuzz" preset, clang 14) and runs each for SECONDS (default 600) on a
 # working copy of its seed corpus. New inputs stay in build-fuzz/corpus/<target>; an input that
 # fails is written to build-fuzz/findings/ and the script exits non-zero after the last target.
 #   fuzz/run.sh [SECONDS]

@@ -7,6 +7,7 @@ packages=(
   zlib1g-dev libminizip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
