@@ -40,20 +40,6 @@ std::string ReadLink(const std::string& path) {
 
 }  // namespace
 
-ScopedFd& ScopedFd::operator=(ScopedFd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-int ScopedFd::release() {
-  return std::exchange(fd_, -1);
-}
-
-void ScopedFd::reset(int fd) {
-  if (fd_ >= 0) close(fd_);
-  fd_ = fd;
-}
-
 PtyLink::PtyLink(std::string link_path)
     : link_path_(std::move(link_path)), lock_path_(link_path_ + ".lock") {}
 
