@@ -50,9 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider input(data, size);
   RxRing ring;
   while (input.remaining_bytes() > 0) {
-    switch (input.ConsumeIntegralInRange<int>(0, 5)) {
+    switch (input.ConsumeIntegralInRange<int>(0, 9)) {
       case 0:
-      case 1: {  // a chunk as the reader thread would append it
+      case 1:
+      case 2:
+      case 3: {  // a chunk as the reader thread would append it
         const auto chunk = input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 64));
         const int before = ring.unread();
         const std::size_t kept = ring.Append(chunk);
@@ -60,18 +62,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(ring.unread() == before + static_cast<int>(kept), "append counts what it kept");
         break;
       }
-      case 2: {  // a large repeated block, so the full ring and the overflow discard are reached
+      case 4: {  // a large repeated block, so the full ring and the overflow discard are reached;
+                 // rare, since every take then scans the whole ring
         const std::vector<std::uint8_t> block(input.ConsumeIntegralInRange(0, RxRing::kSize),
                                               input.ConsumeIntegral<std::uint8_t>());
         ring.Append(block);
         break;
       }
-      case 3: {
+      case 5:
+      case 6: {
         std::vector<char> buffer(input.ConsumeIntegralInRange<std::size_t>(0, 300));
         CheckLine(buffer, ring.GetLine(buffer));
         break;
       }
-      case 4: {
+      case 7:
+      case 8: {
         std::vector<std::uint8_t> buffer(input.ConsumeIntegralInRange<std::size_t>(0, 400));
         CheckFrame(buffer, ring.GetFrame(buffer));
         break;
