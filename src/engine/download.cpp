@@ -70,6 +70,7 @@ void CUpgradeWorker::SendFrame() {
 
 void CUpgradeWorker::SendSetup() {
   m_Frame.BuildSetup(m_Image.boot_included() ? 1 : 0, m_Image.send_size());
+  m_nFrameSeg = m_nSentSeg = -1;
   SendFrame();
   SetTimerLogged(IDT_SETUP_RESPONSE, SETUP_RESPONSE_MS);
 }
@@ -149,6 +150,9 @@ void CUpgradeWorker::OnFinishResponse() {
   m_pMainDlg.Post(WM_USER_END, 0, kUpgradeCompleteId);
 }
 
+// The frame buffer may already hold the next segment's frame: it is built while the previous
+// one is on the line, so compressing never delays the exchange. A resend rebuilds the frame it
+// repeats; zlib gives the same bytes for the same segment, so the resend is byte for byte.
 void CUpgradeWorker::SendNextSegment() {
   const std::int32_t segments = m_Image.segment_count();
   if (m_nCurDataCount == segments) {
@@ -160,37 +164,46 @@ void CUpgradeWorker::SendNextSegment() {
     WriteLog("FAIL - cause OVERFLOW segment number\n", kTraceRed, LOG_TEXT);
     return;
   }
-  const std::uint64_t offset = static_cast<std::uint64_t>(m_nCurDataCount) * kSegmentSize;
+  if (m_nFrameSeg != m_nCurDataCount && !BuildSegmentFrame(m_nCurDataCount, m_bDumpSegments)) {
+    WriteLog("Compress error\n", kTraceBlack, LOG_TEXT);
+    // Nothing valid is left to resend and no response can come: end the run plainly.
+    Disconnect(IDS_UPGRADE_FAILED);
+    return;
+  }
+  SendFrame();
+  m_nSentSeg = m_nCurDataCount;
+  SetTimerLogged(IDT_WRITE_RESPONSE, WriteResponsePeriod());
+  if (m_nCurDataCount + 1 < segments) BuildSegmentFrame(m_nCurDataCount + 1, m_bDumpSegments);
+}
+
+// Compresses segment `seg` straight into the frame buffer's body and completes its write frame.
+bool CUpgradeWorker::BuildSegmentFrame(std::int32_t seg, bool dump) {
+  m_nFrameSeg = -1;
+  const std::uint64_t offset = static_cast<std::uint64_t>(seg) * kSegmentSize;
   const std::size_t raw_length =
       static_cast<std::size_t>(std::min<std::uint64_t>(kSegmentSize, m_Image.send_size() - offset));
   const std::uint8_t* raw = m_Image.send_start() + offset;
 
   std::span<std::uint8_t> body = m_Frame.BeginWriteBody();
   uLongf compressed = body.size();
-  if (compress(body.data(), &compressed, raw, raw_length) != Z_OK) {
-    WriteLog("Compress error\n", kTraceBlack, LOG_TEXT);
-    // Nothing valid is left to resend and no response can come: end the run plainly.
-    Disconnect(IDS_UPGRADE_FAILED);
-    return;
+  if (compress(body.data(), &compressed, raw, raw_length) != Z_OK) return false;
+  if (dump) DumpSegment(seg, body.first(compressed), {raw, raw_length});
+  if (!m_Frame.FinishWriteFrame(static_cast<std::uint16_t>(seg & 0xffff), compressed, raw_length)) {
+    return false;
   }
-  if (m_bDumpSegments) DumpSegment(body.first(compressed), {raw, raw_length});
-  m_Frame.FinishWriteFrame(static_cast<std::uint16_t>(m_nCurDataCount & 0xffff), compressed,
-                           raw_length);
-  SendFrame();
-  SetTimerLogged(IDT_WRITE_RESPONSE, WriteResponsePeriod());
+  m_nFrameSeg = seg;
+  return true;
 }
 
-void CUpgradeWorker::DumpSegment(std::span<const std::uint8_t> compressed,
+void CUpgradeWorker::DumpSegment(std::int32_t seg, std::span<const std::uint8_t> compressed,
                                  std::span<const std::uint8_t> raw) {
   const std::tm t = LocalNow();
   char name[64];
-  std::snprintf(name, sizeof name, "./%04d_comp_ReceivedData_%02d%02d%02d-%02d%02d%02d",
-                m_nCurDataCount, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
-                t.tm_sec);
+  std::snprintf(name, sizeof name, "./%04d_comp_ReceivedData_%02d%02d%02d-%02d%02d%02d", seg,
+                t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   WriteDumpFile(name, compressed);
-  std::snprintf(name, sizeof name, "./%04d_raw_ReceivedData__%02d%02d%02d-%02d%02d%02d",
-                m_nCurDataCount, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
-                t.tm_sec);
+  std::snprintf(name, sizeof name, "./%04d_raw_ReceivedData__%02d%02d%02d-%02d%02d%02d", seg,
+                t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   WriteDumpFile(name, raw);
 }
 
@@ -207,11 +220,15 @@ void CUpgradeWorker::SendFinish() {
     second = {WholeField(m_SetupResponse.TETVer), m_SetupResponse.tet_date};
   }
   m_Frame.BuildFinish(first, second);
+  m_nFrameSeg = m_nSentSeg = -1;
   SendFrame();
   SetTimerLogged(IDT_FINISH_RESPONSE, FINISH_RESPONSE_MS);
 }
 
 void CUpgradeWorker::Retransmit() {
+  // The buffer may hold the next segment already: bring back the frame that is to be repeated.
+  // A frame that cannot be rebuilt leaves the buffer empty, which ends the transfer below.
+  if (m_nSentSeg >= 0 && m_nFrameSeg != m_nSentSeg) BuildSegmentFrame(m_nSentSeg, false);
   const Tx_header& head = m_Frame.head();
   std::uintptr_t timer = IDT_SETUP_RESPONSE;
   unsigned period = SETUP_RESPONSE_MS;

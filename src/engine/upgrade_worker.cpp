@@ -68,6 +68,8 @@ void CUpgradeWorker::ResetState() {
   m_TargetBsp = {};
   m_TargetNv = {};
   m_nCurDataCount = 0;
+  m_nFrameSeg = -1;
+  m_nSentSeg = -1;
   m_nReTransCount = 0;
   m_RxHeader = {};
   m_nRxStatus = RC_OK;

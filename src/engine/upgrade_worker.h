@@ -173,7 +173,9 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void Retransmit();
   void SendFrame();
   unsigned WriteResponsePeriod() const;
-  void DumpSegment(std::span<const std::uint8_t> compressed, std::span<const std::uint8_t> raw);
+  bool BuildSegmentFrame(std::int32_t seg, bool dump);
+  void DumpSegment(std::int32_t seg, std::span<const std::uint8_t> compressed,
+                   std::span<const std::uint8_t> raw);
 
   LRESULT OnLogRequest(int kind, WPARAM wParam, LPARAM lParam);
   void OnLogWindowControl(LPARAM request);
@@ -187,6 +189,8 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   CFirmwareImage m_Image;
   ImageVersions m_ImageVersions;
   FrameBuffer m_Frame;
+  std::int32_t m_nFrameSeg = -1;         // the segment whose write frame m_Frame holds, or -1
+  std::int32_t m_nSentSeg = -1;          // the segment of the last write frame sent, or -1
   std::vector<std::uint8_t> m_RxBuffer;  // one take of the receive ring
   bool m_bRunActive = false;
 };
