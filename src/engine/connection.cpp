@@ -7,6 +7,7 @@
 #include "engine/timer_ids.h"
 #include "engine/upgrade_worker.h"
 #include "platform/string_table.h"
+#include "serial/port_match.h"
 #include "serial/serial_ports.h"
 
 namespace kvx {
@@ -25,7 +26,10 @@ std::string CUpgradeWorker::TracePort() const {
 }
 
 bool CUpgradeWorker::IsPortBusy(const std::string& name) {
-  return kvx::IsPortBusy(name, env_.opener);
+  // kvx::IsPortBusy's test, keeping the errno for a refusal by permission.
+  const SerialOpenResult opened = env_.opener.Open(SerialDevicePath(name));
+  NotePortOpen(name, opened.error);
+  return opened.device == nullptr;
 }
 
 std::int32_t CUpgradeWorker::CountFreePorts(const std::string& name) {
@@ -33,7 +37,8 @@ std::int32_t CUpgradeWorker::CountFreePorts(const std::string& name) {
   const auto listed = static_cast<std::int32_t>(ports.size());
   if (listed < 1) return -1;
   if (!name.empty()) {
-    if (std::find(ports.begin(), ports.end(), name) == ports.end()) return -1;
+    // A path to a listed port (a /dev/serial/by-id link) counts as that port.
+    if (!FindListedPort(name, ports)) return -1;
     return IsPortBusy(name) ? 0 : listed;
   }
   return static_cast<std::int32_t>(
@@ -46,9 +51,11 @@ void CUpgradeWorker::SendPortSelected() {
 }
 
 void CUpgradeWorker::OnPortSetup() {
+  ForgetPortAccess();
   m_nPortCheck = CountFreePorts("");
   if (m_nPortCheck <= 0) {
     m_pMainDlg.Send(WM_USER_PORT_ERROR, 0, reinterpret_cast<LPARAM>(&m_nPortCheck));
+    ReportPortAccess();
     return;
   }
   m_bPortSelected = true;
@@ -67,6 +74,7 @@ void CUpgradeWorker::OnPortSetup() {
 
 void CUpgradeWorker::OnPortConfig(const std::string* name) {
   m_strLastPort = name ? *name : std::string();
+  ForgetPortAccess();
   if (CountFreePorts(m_strLastPort) > 0) {
     m_nLastBaudRate = kBaud115200;
     m_bPortSelected = true;
@@ -78,6 +86,7 @@ void CUpgradeWorker::OnPortConfig(const std::string* name) {
   m_strComPort = m_strLastPort;
   m_nCurBaudRate = m_nLastBaudRate;
   SendPortSelected();
+  ReportPortAccess();
 }
 
 void CUpgradeWorker::OnUpgradeAgain() {
@@ -88,15 +97,18 @@ void CUpgradeWorker::OnUpgradeAgain() {
 }
 
 void CUpgradeWorker::StartUpgrade(LPARAM options) {
+  ForgetPortAccess();
   if (IsPortBusy(m_strComPort)) {
     m_nPortCheck = -2;
     m_pMainDlg.Send(WM_USER_PORT_ERROR, 0, reinterpret_cast<LPARAM>(&m_nPortCheck));
+    ReportPortAccess();
     return;
   }
   m_bDowngrade = (options & OPTION_DOWNGRADE) ? 1 : 0;
   m_bForceStack = (options & OPTION_FORCE_STACK) ? 1 : 0;
   m_bForceBoot = (options & OPTION_FORCE_BOOT) ? 1 : 0;
   m_pMainDlg.Post(WM_USER_BTN_CTRL, BTN_DISABLE, 0);
+  WriteRunWarnings();
   WriteLogF(kTraceBlack, "file path : %s\n", m_strFilePath.c_str());
   WriteLogF(kTraceBlack, "file size : %llu byte\n",
             static_cast<unsigned long long>(m_Image.image_size()));
@@ -187,6 +199,7 @@ void CUpgradeWorker::OnComEvent(WPARAM event, LPARAM value) {
 }
 
 void CUpgradeWorker::OnPortOpened(LPARAM error) {
+  NotePortOpen(m_strComPort, static_cast<int>(error));
   if (error == 0) {
     WriteLogF(kTraceBlack, "%s , baud[%d] Port Open Success\n", TracePort().c_str(),
               m_nCurBaudRate);
@@ -273,6 +286,7 @@ void CUpgradeWorker::Disconnect(int string_id) {
   WriteLogF(kTraceBlack, "Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[%d]\n", string_id);
   m_bRunActive = false;
   m_pMainDlg.Send(WM_USER_BTN_CTRL, BTN_ENABLE, string_id);
+  ReportPortAccess();
 }
 
 // Staging at Open runs on the front end's thread while the engine is idle: no port is open and

@@ -28,6 +28,8 @@ struct EngineHooks {
   // The cable-lost box ("Warning" and its text), on a thread of its own; must return eventually.
   std::function<void(const std::string& caption, const std::string& text)> show_cable_lost_warning =
       [](const std::string&, const std::string&) {};
+  // Whether ModemManager runs; asked at each start, whose first trace lines then warn of it.
+  std::function<bool()> modem_manager_running = [] { return false; };
   // The port setup dialog: the free ports in list order and the port to preselect. Nothing when
   // the operator cancels.
   std::function<std::optional<PortChoice>(const std::vector<std::string>& free_ports,

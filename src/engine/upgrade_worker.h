@@ -141,6 +141,12 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void DisconnectFromFrontEnd(int string_id);
   std::string TracePort() const;
 
+  // run_notices.cpp: what the front end is told beyond the run's own messages.
+  void WriteRunWarnings();
+  void NotePortOpen(const std::string& name, int error);
+  void ForgetPortAccess();
+  void ReportPortAccess();
+
   // engine_timers.cpp
   void OnTimer(std::uintptr_t id);
   void SetTimerLogged(std::uintptr_t id, unsigned period_ms);
@@ -193,6 +199,10 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   std::int32_t m_nSentSeg = -1;          // the segment of the last write frame sent, or -1
   std::vector<std::uint8_t> m_RxBuffer;  // one take of the receive ring
   bool m_bRunActive = false;
+  // The device whose open was last refused for lack of permission, with no open since; empty when
+  // none. Cleared at each port check and start, and once told.
+  std::string m_strDeniedPort;
+  int m_nDeniedError = 0;
 };
 
 }  // namespace kvx

@@ -139,6 +139,13 @@ void FakeSerialPort::InjectWaitError(int error) {
 void FakeSerialPort::RefuseOpen(int error) {
   std::lock_guard guard(mutex_);
   open_error_ = error;
+  opens_before_error_ = 0;
+}
+
+void FakeSerialPort::RefuseOpenAfter(int opens, int error) {
+  std::lock_guard guard(mutex_);
+  open_error_ = error;
+  opens_before_error_ = opens;
 }
 
 void FakeSerialPort::RefuseConfigure(int times, int error) {
@@ -235,8 +242,9 @@ bool FakeSerialPort::WaitUntilClosed(std::chrono::milliseconds bound) const {
 
 SerialOpenResult FakeSerialPort::OpenDevice(const std::shared_ptr<FakeSerialPort>& self) {
   std::lock_guard guard(mutex_);
-  if (open_error_ != 0) return {nullptr, open_error_};
+  if (open_error_ != 0 && opens_before_error_ == 0) return {nullptr, open_error_};
   if (open_) return {nullptr, EBUSY};
+  if (opens_before_error_ > 0) --opens_before_error_;
   open_ = true;
   interrupted_ = false;
   processing_ = false;

@@ -51,6 +51,9 @@ class FakeSerialPort {
   void InjectWaitError(int error);
   // Opens fail with `error` (EBUSY: held elsewhere) until called again with 0.
   void RefuseOpen(int error);
+  // The next `opens` opens are let through, then every later one fails with `error` until
+  // RefuseOpen(0): a port that passes the free-port checks and then refuses the connection.
+  void RefuseOpenAfter(int opens, int error);
   // The next `times` line settings (at open or a baud change) are refused with `error`.
   void RefuseConfigure(int times, int error = EINVAL);
   // While set, closing a device blocks until ReleaseClose.
@@ -101,6 +104,7 @@ class FakeSerialPort {
   int wait_error_ = 0;  // once set, every later wait fails with it
   // Test controls and records.
   int open_error_ = 0;
+  int opens_before_error_ = 0;  // opens let through before open_error_ applies
   int configure_refusals_ = 0;
   int configure_error_ = 0;
   bool hang_close_ = false;

@@ -46,6 +46,14 @@ inline constexpr UINT WM_USER_SYNC = WM_USER + 2100;
 // when no run is in progress.
 inline constexpr UINT WM_USER_ABORT_RUN = WM_USER + 2101;
 
+// Engine to front end, beyond the Windows program's set (sent):
+// WM_USER_PORT_ACCESS_DENIED: the port could not be opened for lack of permission (EACCES or
+// EPERM). Sent after the engine's own report of what that caused (WM_USER_PORT_ERROR, the
+// WM_USER_BTN_CTRL that ends a run whose open attempts all failed so, or the WM_USER_PORT_SELECTED
+// that drops the configuration's port), so the front end can add the fix to it. wParam
+// const std::string* device path (copy it), lParam the errno.
+inline constexpr UINT WM_USER_PORT_ACCESS_DENIED = WM_USER + 2102;
+
 // Trace requests to the engine window (sent): wParam const std::string* text, lParam COLORREF.
 // The handler appends the line and returns 1.
 inline constexpr UINT WM_USER_LOG = WM_USER + 2007;     // kind 3, " "

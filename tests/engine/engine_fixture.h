@@ -58,7 +58,7 @@ class RecordingFrontEnd final : public Window {
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    std::string port;        // WM_USER_PORT_SELECTED: the port name copied
+    std::string port;        // WM_USER_PORT_SELECTED, WM_USER_PORT_ACCESS_DENIED: copied
     std::int32_t value = 0;  // WM_USER_PORT_SELECTED: the baud; WM_USER_PORT_ERROR: the check
 
     bool operator==(const Message&) const = default;
@@ -76,6 +76,9 @@ class RecordingFrontEnd final : public Window {
     } else if (msg == WM_USER_PORT_ERROR) {
       message.value = *reinterpret_cast<const std::int32_t*>(lParam);
       message.lParam = 0;
+    } else if (msg == WM_USER_PORT_ACCESS_DENIED) {
+      message.port = *reinterpret_cast<const std::string*>(wParam);
+      message.wParam = 0;
     } else if (msg == WM_USER_ASK) {
       result = ask_answer;
     }
