@@ -11,6 +11,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/profile_store.h"
 
 namespace kvx::ui {
 
@@ -35,6 +36,16 @@ bool WriteAll(int fd, std::string_view text) {
     text.remove_prefix(static_cast<std::size_t>(put));
   }
   return true;
+}
+
+// Creates the missing folders of `folder`, owner-only as a per-user configuration folder wants;
+// folders already there are left as they are.
+void CreateMissingFolders(const std::filesystem::path& folder) {
+  if (folder.empty() || folder == folder.root_path()) return;
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) == 0 || errno != ENOENT) return;
+  CreateMissingFolders(folder.parent_path());
+  ::mkdir(folder.c_str(), 0700);
 }
 
 // Creates the file only when nothing is there; an existing file, even an unreadable one, stays.
@@ -80,6 +91,31 @@ std::filesystem::path ConfigFilePath(const std::filesystem::path& folder) {
   return folder / kConfigFileName;
 }
 
+bool FolderIsWritable(const std::filesystem::path& folder) {
+  struct stat info {};
+  if (folder.empty() || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return false;
+  }
+  // Creating a file needs both: write to add the entry, search to reach it.
+  return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_folder,
+                                           bool program_folder_writable,
+                                           const std::filesystem::path& profile_path) {
+  if (!program_folder.empty() && (program_folder_writable || profile_path.empty())) {
+    return ConfigFilePath(program_folder);
+  }
+  // No relative fallback: a bare "Config.ini" would land in whatever the current folder is.
+  if (profile_path.empty()) return {};
+  return ConfigFilePath(profile_path.parent_path());
+}
+
+std::filesystem::path ConfigFilePathForThisProgram() {
+  const std::filesystem::path folder = ProgramFolder();
+  return ChooseConfigFilePath(folder, FolderIsWritable(folder), DefaultProfilePath());
+}
+
 ConfigValues ParseConfigText(std::string_view text) {
   ConfigValues values;
   while (!text.empty()) {
@@ -101,6 +137,7 @@ ConfigValues ParseConfigText(std::string_view text) {
 }
 
 ConfigValues ReadConfig(const std::filesystem::path& path) {
+  CreateMissingFolders(path.parent_path());
   CreateEmptyConfig(path);
   std::string text;
   if (!ReadBounded(path, text)) return {};
@@ -122,6 +159,7 @@ std::string FormatConfigText(const ConfigValues& values) {
 }
 
 bool WriteConfig(const std::filesystem::path& path, const ConfigValues& values) {
+  CreateMissingFolders(path.parent_path());
   ScopedFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   return file && WriteAll(file.get(), FormatConfigText(values));
 }

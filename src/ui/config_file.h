@@ -1,4 +1,6 @@
-// Config.ini beside the program file: the port and the image of the last completed upgrade.
+// Config.ini: the port and the image of the last completed upgrade. It lives beside the program
+// file when the program's folder is writable (a build or an unpacked folder), else (an installed
+// program) in the per-user configuration folder, beside the profile.
 //
 //   portName=<port>\r\n
 //   pathFile=<image path>\r\n
@@ -33,19 +35,36 @@ std::filesystem::path ProgramFolder();
 // `folder` + "/Config.ini".
 std::filesystem::path ConfigFilePath(const std::filesystem::path& folder);
 
+// Whether this process may create files in `folder`: a folder that the effective user may write
+// and enter (faccessat with AT_EACCESS). A read-only mount is not writable, even for root.
+bool FolderIsWritable(const std::filesystem::path& folder);
+
+// Where Config.ini is kept: beside the program when `program_folder` is known and
+// `program_folder_writable`; otherwise in the folder of the profile file `profile_path` (see
+// ProfilePathFor). The program folder all the same when `profile_path` is empty (no home), where
+// reading gives empty values and writing fails.
+std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_folder,
+                                           bool program_folder_writable,
+                                           const std::filesystem::path& profile_path);
+
+// ChooseConfigFilePath for this process: ProgramFolder(), FolderIsWritable, DefaultProfilePath().
+std::filesystem::path ConfigFilePathForThisProgram();
+
 // The values in `text`. A line holding a key gives the line from its tenth byte on, wherever the
 // key stands in it; the last such line counts. A port that does not contain "tty" is dropped.
 ConfigValues ParseConfigText(std::string_view text);
 
-// Reads the file, first creating it with the two empty keys when nothing is at `path`. A file
-// that cannot be created, opened or read, or that is not a regular file, gives empty values.
+// Reads the file, first creating it with the two empty keys when nothing is at `path`, and its
+// missing folders (mode 0700, as the per-user folder wants). A file that cannot be created,
+// opened or read, or that is not a regular file, gives empty values.
 ConfigValues ReadConfig(const std::filesystem::path& path);
 
 // The file's text for `values`. A value holding a line break or NUL is written empty, so it cannot
 // add lines of its own.
 std::string FormatConfigText(const ConfigValues& values);
 
-// Creates or truncates the file and writes both keys. False when it could not be written.
+// Creates or truncates the file (and its missing folders, mode 0700) and writes both keys. False
+// when it could not be written.
 bool WriteConfig(const std::filesystem::path& path, const ConfigValues& values);
 
 }  // namespace kvx::ui

@@ -30,7 +30,7 @@ int CSKY_DECK_UPGRADERApp::Run() {
   QtOperatorDialogs dialogs;
   EngineThreadLink engine(clock, opener, ports, profile);
   CSKY_DECK_UPGRADERDlg window(
-      {engine, dialogs, profile, clock, queue, ConfigFilePath(ProgramFolder())});
+      {engine, dialogs, profile, clock, queue, ConfigFilePathForThisProgram()});
   QObject::connect(&window, &CSKY_DECK_UPGRADERDlg::ended, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   window.show();

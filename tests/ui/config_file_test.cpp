@@ -1,11 +1,15 @@
-// Config.ini: the tenth-character rule, the port test, the bounds on what is read, and the two
-// lines written at completion.
+// Config.ini: the tenth-character rule, the port test, the bounds on what is read, the two lines
+// written at completion, and where the file is kept when the program's folder is not writable.
 
 #include "ui/config_file.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "platform/profile_store.h"
 #include "ui_test_support.h"
 
 namespace kvx::ui::test {
@@ -91,10 +95,117 @@ TEST(ConfigFileTest, AFifoInPlaceOfTheFileGivesEmptyValuesWithoutBlocking) {
   EXPECT_TRUE(values.path.empty());
 }
 
-TEST(ConfigFileTest, UnwritableFolderGoesOnWithEmptyValues) {
-  const ConfigValues values = ReadConfig("/nonexistent-folder/Config.ini");
+TEST(ConfigFileTest, AFolderThatCannotBeMadeGoesOnWithEmptyValues) {
+  TempFolder folder;
+  // Below a regular file no folder can be made, not even by root.
+  TempFolder::Write(folder / "file", "");
+  const auto path = folder / "file" / "OKVI" / "Config.ini";
+  const ConfigValues values = ReadConfig(path);
   EXPECT_TRUE(values.port.empty());
-  EXPECT_FALSE(WriteConfig("/nonexistent-folder/Config.ini", {"ttyUSB0", "/fw"}));
+  EXPECT_TRUE(values.path.empty());
+  EXPECT_FALSE(WriteConfig(path, {"ttyUSB0", "/fw"}));
+}
+
+struct LocationCase {
+  const char* why;
+  std::filesystem::path program_folder;
+  bool writable;
+  std::string xdg_config_home;
+  std::string home;
+  std::filesystem::path expected;
+};
+
+class ConfigLocationTest : public ::testing::TestWithParam<LocationCase> {};
+
+TEST_P(ConfigLocationTest, KeepsTheFileBesideTheProgramOnlyWhenItsFolderIsWritable) {
+  const LocationCase& c = GetParam();
+  EXPECT_EQ(
+      ChooseConfigFilePath(c.program_folder, c.writable, ProfilePathFor(c.xdg_config_home, c.home)),
+      c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, ConfigLocationTest,
+    ::testing::Values(
+        LocationCase{"a build or unpacked folder keeps it beside the program", "/home/op/kvx", true,
+                     "/home/op/.xdg", "/home/op", "/home/op/kvx/Config.ini"},
+        LocationCase{"an installed program uses the configuration folder", "/usr/bin", false,
+                     "/home/op/.xdg", "/home/op", "/home/op/.xdg/OKVI/Config.ini"},
+        LocationCase{"without XDG_CONFIG_HOME, ~/.config", "/usr/bin", false, "", "/home/op",
+                     "/home/op/.config/OKVI/Config.ini"},
+        LocationCase{"a relative XDG_CONFIG_HOME is ignored", "/usr/bin", false, "cfg", "/home/op",
+                     "/home/op/.config/OKVI/Config.ini"},
+        LocationCase{"an unknown program folder counts as not writable", "", true, "", "/home/op",
+                     "/home/op/.config/OKVI/Config.ini"},
+        LocationCase{"with no home either, the program folder: empty values, no write", "/usr/bin",
+                     false, "", "", "/usr/bin/Config.ini"},
+        LocationCase{"nothing known gives no path, never one relative to the current folder", "",
+                     false, "", "", ""}),
+    [](const auto& info) { return std::to_string(info.index); });
+
+TEST(ConfigFileTest, AnInstalledProgramRemembersPortAndFileInAFreshConfigurationFolder) {
+  TempFolder home;
+  const std::filesystem::path xdg = home / "xdg";  // not there yet
+  const auto path = ChooseConfigFilePath("/usr/bin", false, ProfilePathFor(xdg.string(), ""));
+  ASSERT_EQ(path, xdg / "OKVI" / "Config.ini");
+
+  EXPECT_TRUE(ReadConfig(path).port.empty()) << "first start";
+  ASSERT_TRUE(std::filesystem::is_regular_file(path));
+  for (const auto& folder : {xdg, xdg / "OKVI"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
+    EXPECT_EQ(info.st_mode & 07777, 0700u) << folder << " is for its user only";
+  }
+
+  ASSERT_TRUE(WriteConfig(path, {"ttyUSB0", "/fw/KVX_1.stf"}));
+  const ConfigValues next_start = ReadConfig(path);
+  EXPECT_EQ(next_start.port, "ttyUSB0");
+  EXPECT_EQ(next_start.path, "/fw/KVX_1.stf");
+}
+
+TEST(ConfigFileTest, WriteRecreatesAConfigurationFolderRemovedSinceTheStart) {
+  TempFolder home;
+  const auto path = home / "xdg" / "OKVI" / "Config.ini";
+  ASSERT_TRUE(WriteConfig(path, {"ttyACM0", "/fw/a.bin"}));
+  EXPECT_EQ(TempFolder::Read(path), "portName=ttyACM0\r\npathFile=/fw/a.bin\r\n");
+}
+
+// Root may write any folder, so the check runs in a child that has given up root (as nobody)
+// where the test runs as root; otherwise in a child as the user itself.
+TEST(ConfigFileTest, FolderIsWritableFollowsTheFolderPermissionsOfTheUser) {
+  TempFolder folder;
+  const auto locked = folder / "locked";
+  const auto open = folder / "open";
+  const auto file = folder / "file";
+  const auto missing = folder / "missing";
+  ASSERT_TRUE(std::filesystem::create_directory(locked));
+  ASSERT_TRUE(std::filesystem::create_directory(open));
+  TempFolder::Write(file, "");
+  // The temporary folder is the user's own (0700); nobody must be able to reach the entries.
+  ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+  ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+      ::_exit(100);
+    }
+    const int found = (FolderIsWritable(locked) ? 1 : 0) | (FolderIsWritable(open) ? 2 : 0) |
+                      (FolderIsWritable(file) ? 4 : 0) | (FolderIsWritable(missing) ? 8 : 0);
+    ::_exit(found);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_NE(WEXITSTATUS(status), 100) << "could not give up root";
+  EXPECT_EQ(WEXITSTATUS(status), 2)
+      << "bit 0: a 0555 folder, 1: a 0777 folder, 2: a file, 3: a missing folder, as writable";
+  EXPECT_TRUE(FolderIsWritable(folder.path())) << "the user's own folder, in this process";
 }
 
 }  // namespace
