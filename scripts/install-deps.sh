@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   clang-14 libclang-rt-14-dev
+  dpkg-dev  # dpkg-shlibdeps: the Debian package's dependencies (scripts/package.sh)
 )
 
 missing=()
