@@ -23,6 +23,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/modem_manager.h"
 #include "platform/posix_serial_device.h"
 #include "platform/profile_store.h"
 #include "platform/serial_port_source.h"
@@ -56,8 +57,9 @@ ScopedFd OpenTraceFile(const std::string& path, TerminalOutput& output) {
   return fd;
 }
 
-EngineHooks MakeHooks(TerminalOutput& output) {
+EngineHooks MakeHooks(TerminalOutput& output, bool modem_manager_running) {
   EngineHooks hooks;
+  hooks.modem_manager_running = [modem_manager_running] { return modem_manager_running; };
   hooks.show_message_box = [&output](const std::string&, const std::string& text) {
     output.Message(text);
   };
@@ -87,6 +89,11 @@ int RunFlash(const CliOptions& options) {
                                      .columns = [] { return TerminalColumns(STDERR_FILENO); }});
 
   if (!CheckFirmwareFile(options, output)) return kExitUsage;
+  // Looked for once: the warning comes first here, and again at the top of the run's trace.
+  const bool modem_manager_running = ModemManagerRunning();
+  if (modem_manager_running) {
+    for (const std::string& line : ModemManagerWarning()) output.Message(line);
+  }
 
   ScopedFd trace_fd;
   std::optional<FdTextSink> trace_file_sink;
@@ -111,7 +118,8 @@ int RunFlash(const CliOptions& options) {
 
   int exit_code = kExitFailed;
   {
-    CUpgradeProc engine(EngineEnvironment{clock, opener, ports, profile, MakeHooks(output)});
+    CUpgradeProc engine(
+        EngineEnvironment{clock, opener, ports, profile, MakeHooks(output, modem_manager_running)});
     MessageLoop loop(clock);
     FlashWindow window(FlashSetup{.options = options,
                                   .port = port,

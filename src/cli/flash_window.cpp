@@ -4,6 +4,7 @@
 #include "cli/operator_text.h"
 #include "cli/port_choice.h"
 #include "cli/question.h"
+#include "platform/port_permission.h"
 #include "platform/string_table.h"
 #include "platform/user_messages.h"
 #include "serial/serial_ports.h"
@@ -28,6 +29,11 @@ LRESULT FlashWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_USER_PORT_ERROR:
       OnPortError(reinterpret_cast<const std::int32_t*>(lParam));
+      return 0;
+    case WM_USER_PORT_ACCESS_DENIED:
+      // Comes after the engine's own report (the port error, or the message of the ended run).
+      if (wParam)
+        setup_.output.Message(PortPermissionText(*reinterpret_cast<const std::string*>(wParam)));
       return 0;
     case WM_USER_DEVICE_COUNT:
       return OnDeviceCount(wParam);

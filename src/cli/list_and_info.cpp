@@ -7,9 +7,11 @@
 #include "cli/exit_codes.h"
 #include "cli/image_check.h"
 #include "cli/operator_text.h"
-#include "cli/port_choice.h"
+#include "cli/port_listing.h"
 #include "cli/terminal_output.h"
 #include "platform/codepage.h"
+#include "platform/modem_manager.h"
+#include "platform/port_description.h"
 #include "platform/posix_serial_device.h"
 #include "platform/serial_port_source.h"
 
@@ -19,7 +21,18 @@ int RunListPorts() {
   SystemSerialPortSource source;
   PosixSerialDeviceOpener opener;
   FdTextSink out(STDOUT_FILENO);
-  for (const std::string& port : FreeSerialPorts(source, opener)) out.Write(port + "\n");
+  FdTextSink err(STDERR_FILENO);
+  const auto message = [&err](std::string_view text) {
+    err.Write(Utf8ToLocale(MessageLines(text)));
+  };
+  if (ModemManagerRunning()) {
+    for (const std::string& line : ModemManagerWarning()) message(line);
+  }
+  ListSerialPorts(
+      source, opener,
+      {.describe = DescribeSystemPort,
+       .line = [&out](std::string_view line) { out.Write(Utf8ToLocale(std::string(line) + "\n")); },
+       .message = message});
   return kExitCompleted;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/operator_text.h"
+#include "serial/port_match.h"
 #include "serial/serial_ports.h"
 
 namespace kvx {
@@ -43,8 +44,9 @@ std::string ResolvePortName(std::string_view given, const std::vector<std::strin
 }
 
 std::string PortRefusalText(std::string_view port, const std::vector<std::string>& listed) {
-  // A listed port that was refused is busy: the engine's own text for that.
-  if (Listed(port, listed)) return *PortErrorText(kPortOccupied, port);
+  // A listed port that was refused is busy: the engine's own text for that. A link to a listed
+  // port (/dev/serial/by-id/...) is that port.
+  if (FindListedPort(port, listed)) return *PortErrorText(kPortOccupied, port);
   std::string text(port);
   text += " is not a serial port of this system (a pseudo-terminal must be named in ";
   text += kSerialPortsVariable;

@@ -70,6 +70,20 @@ fs::path UsbDeviceFolder(const fs::path& device, const fs::path& sysfs_top) {
   return {};
 }
 
+// The driver that owns the port's hardware. Since Linux 6.5 a UART's tty device is a port of
+// the serial-base bus ("port", under "ctrl"), whose drivers say nothing: look past them.
+std::string DriverName(const fs::path& device, const fs::path& sysfs_top) {
+  fs::path dir = device;
+  for (int depth = 0; depth < 4 && IsWithin(dir, sysfs_top) && dir != sysfs_top; ++depth) {
+    const fs::path driver = Canonical(dir / "driver");
+    if (!driver.empty() && driver.parent_path().parent_path().filename() != "serial-base") {
+      return Cleaned(driver.filename().string().substr(0, kMaxSysfsText));
+    }
+    dir = dir.parent_path();
+  }
+  return {};
+}
+
 // The by-id link that resolves to `device_node`, the first in name order when several do.
 std::string ByIdLink(const fs::path& by_id, const fs::path& device_node) {
   std::vector<std::string> matches;
@@ -96,8 +110,8 @@ void DescribeTty(const std::string& name, const PortDescriptionRoots& roots,
     description.manufacturer = ReadAttribute(usb / "manufacturer");
     description.product = ReadAttribute(usb / "product");
     description.serial = ReadAttribute(usb / "serial");
-  } else if (const fs::path driver = Canonical(device / "driver"); !driver.empty()) {
-    description.driver = Cleaned(driver.filename().string().substr(0, kMaxSysfsText));
+  } else {
+    description.driver = DriverName(device, sysfs_top);
   }
   if (const fs::path node = Canonical(roots.dev / name); !node.empty()) {
     description.by_id = Cleaned(ByIdLink(roots.by_id, node));

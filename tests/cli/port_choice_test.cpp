@@ -1,6 +1,12 @@
 #include "cli/port_choice.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "cli/operator_text.h"
 
@@ -37,6 +43,21 @@ TEST(PortChoice, ARefusedPortIsExplainedAsBusyOrAsMissing) {
   EXPECT_NE(missing.find("KVX_SERIAL_PORTS"), std::string::npos) << missing;
   EXPECT_NE(missing.find("ttyUSB0 /tmp/link"), std::string::npos) << missing;
   EXPECT_NE(PortRefusalText("x", {}).find("no serial port is listed"), std::string::npos);
+}
+
+TEST(PortChoice, ALinkToAListedPortIsRefusedAsBusyNotAsMissing) {
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() / ("kvx-port-choice-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "by-id");
+  std::ofstream(dir / "ttyUSB3") << "";
+  const std::string link = (dir / "by-id/usb-Velmora_KVX-01_0001-if00-port0").string();
+  fs::create_symlink("../ttyUSB3", link);
+  const std::vector<std::string> listed = {"ttyUSB0", (dir / "ttyUSB3").string()};
+  EXPECT_EQ(ResolvePortName(link, listed, "/tmp"), link) << "the engine matches it itself";
+  EXPECT_EQ(PortRefusalText(link, listed), *PortErrorText(kPortOccupied, link));
+  fs::remove_all(dir);
 }
 
 }  // namespace

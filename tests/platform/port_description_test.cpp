@@ -113,6 +113,23 @@ TEST_F(FakeSystem, AUartShowsItsDriverAndNothingFromAboveTheSysfsTree) {
   EXPECT_EQ(Describe("ttyS0"), "driver serial8250");
 }
 
+TEST_F(FakeSystem, AUartBehindTheSerialBasePortsShowsTheDriverOfItsHardware) {
+  // Linux 6.5 and later: ttyS0's device is a serial-base port under a controller.
+  const std::string hardware = "pnp0/00:00";
+  AddTty("ttyS0", hardware + "/00:00:0/00:00:0.0");
+  for (const char* driver :
+       {"serial-base/drivers/port", "serial-base/drivers/ctrl", "pnp/drivers/serial"}) {
+    fs::create_directories(root / "sys/bus" / driver);
+  }
+  const fs::path devices = root / "sys/devices";
+  fs::create_directory_symlink(root / "sys/bus/serial-base/drivers/port",
+                               devices / hardware / "00:00:0/00:00:0.0/driver");
+  fs::create_directory_symlink(root / "sys/bus/serial-base/drivers/ctrl",
+                               devices / hardware / "00:00:0/driver");
+  fs::create_directory_symlink(root / "sys/bus/pnp/drivers/serial", devices / hardware / "driver");
+  EXPECT_EQ(Describe("ttyS0"), "driver serial");
+}
+
 TEST_F(FakeSystem, APortGivenAsALinkShowsWhereItLeads) {
   Write(root / "pts/3", "");
   fs::create_symlink(root / "pts/3", root / "ttyKVX0");

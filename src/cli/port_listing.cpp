@@ -1,0 +1,32 @@
+#include "cli/port_listing.h"
+
+#include "platform/port_permission.h"
+#include "serial/serial_ports.h"
+
+namespace kvx {
+
+std::string PortListLine(std::string_view port, std::string_view description) {
+  std::string line(port);
+  if (!description.empty()) {
+    line += '\t';
+    line += description;
+  }
+  return line;
+}
+
+void ListSerialPorts(const SerialPortSource& source, SerialDeviceOpener& opener,
+                     const PortListOutput& output) {
+  for (const std::string& port : EnumSerialPorts(source)) {
+    const std::string path = SerialDevicePath(port);
+    SerialOpenResult opened = opener.Open(path);
+    const bool free = opened.device != nullptr;
+    opened.device.reset();  // closed before the next port is tried
+    if (free) {
+      output.line(PortListLine(port, output.describe(port)));
+    } else if (IsPermissionError(opened.error)) {
+      output.message(PortPermissionText(path));
+    }
+  }
+}
+
+}  // namespace kvx
