@@ -7,6 +7,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/modem_manager.h"
+
 namespace kvx::ui {
 
 namespace {
@@ -111,6 +113,8 @@ EngineHooks GuiEngineHooks::hooks() const {
     target->Queue(
         [caption, text](EngineRequests& gui) { gui.ShowCableLostWarning(caption, text); });
   };
+  // Runs on the engine thread; reads /proc only.
+  hooks.modem_manager_running = [] { return ModemManagerRunning(); };
   return hooks;
 }
 

@@ -47,6 +47,10 @@ LRESULT CSKY_DECK_UPGRADERDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam
     case WM_USER_PORT_ERROR:
       OnPortError(lParam);
       return 0;
+    case WM_USER_PORT_ACCESS_DENIED:
+      // After the engine's own box for the failure; the path points into the engine: copied.
+      if (wParam) Box(PortAccessDeniedBox(*reinterpret_cast<const std::string*>(wParam)));
+      return 0;
     case WM_CLOSE:
       OnExit();
       return 0;

@@ -1,5 +1,6 @@
 #include "ui/message_boxes.h"
 
+#include "platform/port_permission.h"
 #include "platform/string_table.h"
 #include "ui/app_identity.h"
 
@@ -52,6 +53,10 @@ BoxRequest ExitQuestionBox() {
 
 BoxRequest NotConnectedBox() {
   return CaptionedWarning(TextOrUnknown(IDS_NOT_CONNECTED));
+}
+
+BoxRequest PortAccessDeniedBox(const std::string& device_path) {
+  return CaptionedWarning(PortPermissionText(device_path));
 }
 
 BoxRequest SelectPortBox() {

@@ -44,6 +44,9 @@ BoxRequest SelectFileBox();
 // The engine's port problem (WM_USER_PORT_ERROR): nothing for a code above 0; otherwise the box
 // for 0 (no port free), -1 (not detected) or any other value (`port` occupied).
 std::optional<BoxRequest> PortErrorBox(std::int32_t code, std::string_view port);
+// A port refused for lack of permission (WM_USER_PORT_ACCESS_DENIED), after the engine's own box:
+// the device and the group to join, with the product caption and a warning icon.
+BoxRequest PortAccessDeniedBox(const std::string& device_path);
 // The engine's own boxes: development mode's image information (information icon), a plain box
 // ("SendMessage fail"), and the cable-lost warning (no icon); none has a caption of the product.
 BoxRequest InformationBox(std::string_view text);

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "serial/port_match.h"
 #include "ui/dialog_units.h"
 #include "ui/qt_text.h"
 
@@ -17,10 +18,16 @@ int IndexOf(const QComboBox& list, const QString& wanted) {
   return found >= 0 ? found : 0;
 }
 
+// The entry `initial` names (its spelling, or a link to it), else the first entry.
+int InitialIndex(const std::vector<std::string>& ports, const std::string& initial) {
+  return static_cast<int>(FindListedPort(initial, ports).value_or(0));
+}
+
 }  // namespace
 
 CAdmComSetup::CAdmComSetup(const std::vector<std::string>& free_ports,
-                           const std::string& initial_port, QWidget* parent)
+                           const std::string& initial_port, QWidget* parent,
+                           const PortDescriber& describe)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("portSetupDialog"));
@@ -33,8 +40,13 @@ CAdmComSetup::CAdmComSetup(const std::vector<std::string>& free_ports,
   port_list_ = new QComboBox(this);
   port_list_->setObjectName(QStringLiteral("portList"));
   port_list_->setGeometry(du.X(49), du.Y(11), du.X(68), port_list_->sizeHint().height());
-  for (const std::string& port : free_ports) port_list_->addItem(ToQString(port));
-  port_list_->setCurrentIndex(IndexOf(*port_list_, ToQString(initial_port)));
+  for (const std::string& port : free_ports) {
+    port_list_->addItem(ToQString(port));
+    if (const std::string text = describe(port); !text.empty()) {
+      port_list_->setItemData(port_list_->count() - 1, ToQString(text), Qt::ToolTipRole);
+    }
+  }
+  if (!free_ports.empty()) port_list_->setCurrentIndex(InitialIndex(free_ports, initial_port));
 
   // The baud list is never shown: the engine settles the line speed itself.
   auto* baud_label = new QLabel(QStringLiteral("Baud"), this);
