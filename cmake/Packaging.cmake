@@ -19,9 +19,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The summary above is the synopsis line; this is the long description below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Finds the terminal on its serial port, identifies it through an AT-command
+    "Finds the terminal on its serial port, identifies it through an AT-command
 dialogue, checks the image against fixed version rules and sends it in
 compressed, numbered, CRC-checked segments.
 .
