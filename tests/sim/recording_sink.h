@@ -14,7 +14,10 @@ class RecordingSink : public TerminalSink {
  public:
   void Send(std::string_view bytes) override { sent.append(bytes); }
   void Log(std::string_view line) override { log.emplace_back(line); }
-  void Restart() override { ++restarts; }
+  void Restart(int away_ms) override {
+    ++restarts;
+    last_away_ms = away_ms;
+  }
   void TransferEnded(const TransferSummary& summary, std::string_view data) override {
     summaries.push_back(summary);
     ended_data.assign(data);
@@ -26,6 +29,7 @@ class RecordingSink : public TerminalSink {
   std::string sent;
   std::vector<std::string> log;
   int restarts = 0;
+  int last_away_ms = -1;  // of the last restart
   std::vector<TransferSummary> summaries;
   std::string ended_data;  // the data handed over with the last summary
 };

@@ -90,6 +90,8 @@ TEST(SimOptionsTest, InvalidArgumentsAreRefusedWithAMessage) {
       {"wrong mode only makes sense for the setup answer", {"--fault", "W1:wrong-mode"}},
       {"a result code is one byte", {"--fault", "W1:code=0x1C9"}},
       {"seg-error needs the segment", {"--fault", "W1:seg-error"}},
+      {"vanish needs how long", {"--fault", "W1:vanish"}},
+      {"vanish is bounded to ten minutes", {"--fault", "W1:vanish=600001"}},
       {"silent takes no value", {"--fault", "S:silent=1"}},
       {"unknown target", {"--fault", "X:silent"}},
       {"dates need every field", {"--tet-date", "2024-03-15"}},

@@ -134,5 +134,31 @@ TEST_F(TerminalTest, ShutdownDuringADownloadReportsItAbandoned) {
   EXPECT_EQ(sink_.summaries[0].mode, 0);
 }
 
+TEST(TerminalVanishTest, AVanishingTerminalHearsNothingMoreAndComesBackInTheApplication) {
+  SimOptions options;
+  options.download.faults = {{{'W', 1}, FaultKind::kVanish, 2500, 1}};
+  RecordingSink sink;
+  Terminal terminal(options, sink);
+  terminal.Receive("AT+MMI=\"USB_DOWNLOAD\"\r", 115200);
+  terminal.Restarted();
+  const std::string data = SampleData(3 * 65536, 2);
+  terminal.Receive("AT+UPGRADE\r" + SetupFrame(0, data.size()), 460800);
+  sink.TakeSent();
+  // Segment 1 makes it vanish; segment 2 in the same read is never heard.
+  terminal.Receive(WriteFrame(0, std::string_view(data).substr(0, 65536)) +
+                       WriteFrame(1, std::string_view(data).substr(65536, 65536)) +
+                       WriteFrame(2, std::string_view(data).substr(131072)),
+                   460800);
+  const auto answers = ParseTerminalFrames(sink.TakeSent());
+  ASSERT_EQ(answers.size(), 1u) << "only segment 0 is answered";
+  EXPECT_EQ(answers[0].seg, 0);
+  ASSERT_EQ(sink.summaries.size(), 1u);
+  EXPECT_FALSE(sink.summaries[0].complete);
+  EXPECT_EQ(sink.restarts, 2);
+  EXPECT_EQ(sink.last_away_ms, 2500);
+  terminal.Restarted();
+  EXPECT_EQ(terminal.mode(), TerminalMode::kApplication);
+}
+
 }  // namespace
 }  // namespace kvx::sim

@@ -62,6 +62,8 @@ std::string_view FaultName(FaultKind kind) {
       return "wrong-mode";
     case FaultKind::kNoise:
       return "noise";
+    case FaultKind::kVanish:
+      return "vanish";
   }
   return "";
 }
@@ -91,7 +93,12 @@ DownloadSession::DownloadSession(const DownloadConfig& config, FaultPlan& faults
 void DownloadSession::Receive(std::string_view bytes) {
   const std::size_t stray_before = receiver_.stray_bytes();
   receiver_.Append(bytes);
-  while (const auto frame = receiver_.Next()) Handle(*frame);
+  // A terminal that has vanished hears nothing more.
+  while (!vanish_ms_) {
+    const auto frame = receiver_.Next();
+    if (!frame) break;
+    Handle(*frame);
+  }
   if (receiver_.stray_bytes() != stray_before) {
     sink_.Log("stray " + std::to_string(receiver_.stray_bytes() - stray_before));
   }
@@ -131,6 +138,11 @@ void DownloadSession::Handle(const ReceivedFrame& frame) {
   const auto is = [&fault](FaultKind kind) { return fault && fault->kind == kind; };
   if (is(FaultKind::kSilent)) {
     sink_.Log(line + " dropped");
+    return;
+  }
+  if (is(FaultKind::kVanish)) {
+    sink_.Log(line + " dropped, vanishing for " + std::to_string(fault->value) + " ms");
+    vanish_ms_ = fault->value;
     return;
   }
   // Faults that stand for the terminal's own trouble leave the frame untaken, so the host must

@@ -31,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sim/fault_plan.h"
@@ -47,6 +48,10 @@ class DownloadSession {
 
   // Bytes received in download mode.
   void Receive(std::string_view bytes);
+
+  // Set once a vanish fault fired: the terminal is to drop off the line for this many ms.
+  // The session takes nothing more.
+  std::optional<int> TakeVanish() { return std::exchange(vanish_ms_, std::nullopt); }
 
   // The finish frame has been taken.
   bool finished() const { return finished_; }
@@ -94,6 +99,7 @@ class DownloadSession {
   std::array<FinishSlotInfo, 2> pending_finish_;  // of the finish frame being judged
   std::optional<std::array<FinishSlotInfo, 2>> finish_;
 
+  std::optional<int> vanish_ms_;
   int frames_ = 0;
   int resends_ = 0;
   int refused_ = 0;

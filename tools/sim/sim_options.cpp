@@ -117,6 +117,7 @@ std::optional<FrameFault> ParseFrameFault(std::string_view text, std::string* wh
       {"request", {FaultKind::kRequest, false, 0}},
       {"wrong-mode", {FaultKind::kWrongMode, false, 0}},
       {"noise", {FaultKind::kNoise, true, 65536}},
+      {"vanish", {FaultKind::kVanish, true, 600000}},
   };
   const auto spec = kKinds.find(kind);
   if (spec == kKinds.end()) {
@@ -411,6 +412,8 @@ Download mode:
                                 request         answer with a 'D' request frame
                                 wrong-mode      setup answer echoes the other mode (S only)
                                 noise=COUNT     COUNT noise bytes (never SYN) before the answer
+                                vanish=MS       no answer; the line goes away for MS ms and
+                                                the terminal comes back in the application
   --output FILE           write the image data of a completed transfer to FILE
 
 Run:
@@ -439,7 +442,7 @@ Log lines (strings in double quotes with C escapes: \r \n \t \" \\ and \xHH, two
   noise N                 noise bytes sent before an answer
   stray N                 bytes from the host outside any frame
   summary ..., finish ... the lines printed when a transfer ends
-  event TEXT              line up and down, host open and close, restarts
+  event TEXT              line up and down, host open and close, restarts, vanishing
 
 Numbers may be given in decimal or with 0x in hexadecimal. SIGINT and SIGTERM end the program
 and remove the link.

@@ -83,6 +83,8 @@ enum class FaultKind {
   kRequest,    // a 'D' request frame instead of the answer; the frame is not taken
   kWrongMode,  // the setup answer echoes the other mode
   kNoise,      // `value` noise bytes before the answer
+  kVanish,     // no answer: the terminal drops off the line for `value` ms and comes back
+               // rebooted into the application, as after a cable pull or a power cut
 };
 
 // Which received frames a fault applies to.

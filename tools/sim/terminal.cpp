@@ -33,6 +33,10 @@ void Terminal::Receive(std::string_view bytes, int host_baud) {
   }
   if (mode_ == TerminalMode::kBinary) {
     session_->Receive(bytes);
+    if (const std::optional<int> away_ms = session_->TakeVanish()) {
+      EndTransfer();
+      RestartInto(TerminalMode::kApplication, "application after vanishing", *away_ms);
+    }
     return;
   }
   ReceiveText(bytes, host_baud);
@@ -106,11 +110,11 @@ void Terminal::EndTransfer() {
   sink_.TransferEnded(session->Summary(), session->data());
 }
 
-void Terminal::RestartInto(TerminalMode next, std::string_view why) {
+void Terminal::RestartInto(TerminalMode next, std::string_view why, int away_ms) {
   sink_.Log("event restart into " + std::string(why));
   mode_ = TerminalMode::kResetting;
   mode_after_restart_ = next;
-  sink_.Restart();
+  sink_.Restart(away_ms);
 }
 
 void Terminal::Restarted() {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -54,7 +55,10 @@ class Terminal {
  private:
   void ReceiveText(std::string_view bytes, int baud);
   void HandleCommand(int baud);
-  void RestartInto(TerminalMode next, std::string_view why);
+  void RestartInto(TerminalMode next, std::string_view why, int away_ms);
+  void RestartInto(TerminalMode next, std::string_view why) {
+    RestartInto(next, why, options_.restart_delay_ms);
+  }
   void EndTransfer();
   const LineSpeed& SpeedOfMode() const;
 
