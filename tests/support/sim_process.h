@@ -25,22 +25,11 @@ class SimProcess {
  public:
   // `program` is the kvx-sim executable; `options` are added to the link, ready-file, log and
   // output options this fixture chooses.
-  SimProcess(const std::string& program, const std::vector<std::string>& options) {
+  SimProcess(const std::string& program, const std::vector<std::string>& options)
+      : program_(program) {
     char pattern[] = "/tmp/kvx-e2e-XXXXXX";
     folder_ = ::mkdtemp(pattern);
-    std::vector<std::string> args = {program, "--link",   link(),     "--ready-file", ready_file(),
-                                     "--log", log_file(), "--output", output_file()};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string stdout_path = folder_ + "/stdout";
-    posix_spawn_file_actions_addopen(&actions, 1, stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
+    Spawn(options);
   }
 
   ~SimProcess() {
@@ -88,6 +77,15 @@ class SimProcess {
     pid_ = 0;
   }
 
+  // Ends the simulator and starts a new one with `options` on the same link, as a terminal
+  // swapped on the same port.
+  void Respawn(const std::vector<std::string>& options) {
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove(ready_file(), ignored);
+    Spawn(options);
+  }
+
   std::string link() const { return folder_ + "/ttyKVX0"; }
   std::string ready_file() const { return folder_ + "/ready"; }
   std::string log_file() const { return folder_ + "/sim.log"; }
@@ -103,6 +101,25 @@ class SimProcess {
   }
 
  private:
+  void Spawn(const std::vector<std::string>& options) {
+    std::vector<std::string> args = {program_, "--link",   link(),     "--ready-file", ready_file(),
+                                     "--log",  log_file(), "--output", output_file()};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string stdout_path = folder_ + "/stdout";
+    posix_spawn_file_actions_addopen(&actions, 1, stdout_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (posix_spawn(&pid_, program_.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+      pid_ = 0;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  std::string program_;
   std::string folder_;
   pid_t pid_ = 0;
   int status_ = 0;
