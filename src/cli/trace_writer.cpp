@@ -14,18 +14,18 @@ void TraceWriter::Flush(const TraceStore& store) {
   std::lock_guard guard(mutex_);
   std::uint64_t generation = 0;
   std::size_t first = 0;
-  std::vector<TraceLine> lines;
+  TraceSlice slice;
   // The generation before and after the read must agree, or a Clean came in between and the
   // lines read may belong to either side of it.
   for (;;) {
     generation = store.generation();
     first = generation == generation_ ? next_ : 0;
-    lines = store.Lines(first);
+    slice = store.Slice(first);
     if (store.generation() == generation) break;
   }
   generation_ = generation;
-  next_ = first + lines.size();
-  for (const TraceLine& line : lines) sink_(line.text);
+  next_ = slice.next;
+  for (const TraceLine& line : slice.lines) sink_(line.text);
 }
 
 }  // namespace kvx

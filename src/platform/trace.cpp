@@ -49,6 +49,10 @@ bool TraceStore::Append(std::string_view text, COLORREF colour, int kind,
   {
     std::lock_guard guard(mutex_);
     lines_.push_back(TraceLine{FormatTraceLine(text, kind, time), colour, kind, time});
+    if (lines_.size() > kMaxLines) {
+      lines_.pop_front();
+      ++dropped_;
+    }
   }
   Notify();
   return true;
@@ -58,6 +62,7 @@ void TraceStore::Clean() {
   {
     std::lock_guard guard(mutex_);
     lines_.clear();
+    dropped_ = 0;
     ++generation_;
   }
   Notify();
@@ -65,13 +70,19 @@ void TraceStore::Clean() {
 
 std::size_t TraceStore::size() const {
   std::lock_guard guard(mutex_);
-  return lines_.size();
+  return dropped_ + lines_.size();
 }
 
 std::vector<TraceLine> TraceStore::Lines(std::size_t first) const {
+  return Slice(first).lines;
+}
+
+TraceSlice TraceStore::Slice(std::size_t first) const {
   std::lock_guard guard(mutex_);
-  if (first >= lines_.size()) return {};
-  return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
+  const std::size_t end = dropped_ + lines_.size();
+  if (first >= end) return {{}, end};
+  const std::size_t skip = first > dropped_ ? first - dropped_ : 0;
+  return {{lines_.begin() + static_cast<std::ptrdiff_t>(skip), lines_.end()}, end};
 }
 
 std::uint64_t TraceStore::generation() const {

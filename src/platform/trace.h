@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -56,10 +57,20 @@ const char* TraceMarker(int kind);
 std::string FormatTraceLine(std::string_view text, int kind,
                             std::chrono::system_clock::time_point time);
 
-// The lines since start or since the last Clean. Safe for concurrent use: the engine thread
+// Lines read from a TraceStore, and the index to read from next time.
+struct TraceSlice {
+  std::vector<TraceLine> lines;
+  std::size_t next = 0;
+};
+
+// The lines since start or since the last Clean, numbered from 0. Only the newest kMaxLines are
+// kept, so a program that upgrades terminal after terminal does not grow without end; the
+// trace window shows no more than that either. Safe for concurrent use: the engine thread
 // appends, a front end reads from its own thread.
 class TraceStore {
  public:
+  static constexpr std::size_t kMaxLines = 50000;
+
   // Called after every change, on the thread that made it, without the store's lock held.
   using Listener = std::function<void()>;
 
@@ -68,9 +79,12 @@ class TraceStore {
               std::chrono::system_clock::time_point time = std::chrono::system_clock::now());
   void Clean();
 
+  // The number of lines appended since the last Clean (the index of the next line), kept or not.
   std::size_t size() const;
-  // The lines from index `first` on (all of them by default).
+  // The lines from index `first` on (all that are kept by default); lines no longer kept are
+  // skipped.
   std::vector<TraceLine> Lines(std::size_t first = 0) const;
+  TraceSlice Slice(std::size_t first) const;
   // Bumped by Clean, so a reader can tell a cleared store from one that merely grew.
   std::uint64_t generation() const;
 
@@ -80,7 +94,8 @@ class TraceStore {
   void Notify();
 
   mutable std::mutex mutex_;
-  std::vector<TraceLine> lines_;
+  std::deque<TraceLine> lines_;
+  std::size_t dropped_ = 0;  // lines no longer kept since the last Clean
   std::uint64_t generation_ = 0;
   Listener listener_;
 };

@@ -72,5 +72,30 @@ TEST(TraceStoreTest, CleanEmptiesTheStoreAndTellsTheListener) {
   EXPECT_EQ(store.Lines().at(0).text.substr(25), " three\n");
 }
 
+TEST(TraceStoreTest, KeepsOnlyTheNewestLinesAndReadersSkipWhatWasDropped) {
+  TraceStore store;
+  const std::size_t total = TraceStore::kMaxLines + 10;
+  for (std::size_t i = 0; i < total; ++i) {
+    store.Append(std::to_string(i), kTraceBlack, LOG_TEXT, SampleTime());
+  }
+  EXPECT_EQ(store.size(), total) << "numbering goes on past the dropped lines";
+  EXPECT_EQ(store.Lines().size(), TraceStore::kMaxLines);
+  EXPECT_EQ(store.Lines().front().text.substr(25), " 10\n");
+
+  const TraceSlice behind = store.Slice(3);  // a reader that fell behind the oldest kept line
+  EXPECT_EQ(behind.lines.front().text.substr(25), " 10\n");
+  EXPECT_EQ(behind.next, total);
+  const TraceSlice tail = store.Slice(total - 2);
+  ASSERT_EQ(tail.lines.size(), 2u);
+  EXPECT_EQ(tail.lines.back().text.substr(25), " " + std::to_string(total - 1) + "\n");
+  EXPECT_TRUE(store.Slice(total).lines.empty());
+  EXPECT_EQ(store.Slice(total + 5).next, total);
+
+  store.Clean();
+  store.Append("again", kTraceBlack, LOG_TEXT, SampleTime());
+  EXPECT_EQ(store.size(), 1u);
+  EXPECT_EQ(store.Slice(0).lines.size(), 1u);
+}
+
 }  // namespace
 }  // namespace kvx
