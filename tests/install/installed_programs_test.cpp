@@ -111,7 +111,7 @@ class InstalledTreeTest : public ::testing::Test {
   fs::path prefix_;
 };
 
-TEST_F(InstalledTreeTest, TheProgramFolderHoldsTheFourProgramsAndNoTestOrBuildTool) {
+TEST_F(InstalledTreeTest, TheProgramFolderHoldsTheProgramsAndNoTestOrBuildTool) {
   std::set<std::string> expected = {"kvx-flash", "kvx-sim", "kvx-mkimage"};
   if (KVX_INSTALL_HAS_GUI) expected.insert("kvx-upgrader");
   std::set<std::string> installed;
@@ -128,7 +128,7 @@ TEST_F(InstalledTreeTest, TheManPageOfKvxFlashIsInSectionOne) {
   EXPECT_TRUE(FirstLine(page).starts_with(".TH KVX-FLASH 1 ")) << FirstLine(page);
 }
 
-TEST_F(InstalledTreeTest, TheDesktopEntryStartsTheUpgraderWithItsIconInEverySize) {
+TEST_F(InstalledTreeTest, TheDesktopEntryAndItsIconInEverySizeComeWithTheUpgraderOnly) {
   const fs::path entry = Data("applications/kvx-upgrader.desktop");
   if (!KVX_INSTALL_HAS_GUI) {
     EXPECT_FALSE(fs::exists(entry)) << "no desktop entry without the program it starts";
