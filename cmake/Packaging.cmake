@@ -19,6 +19,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its platform plugins (xcb, wayland) at run time, out of dpkg-shlibdeps' sight, and
+# libqt6gui6 only recommends them: without them kvx-upgrader cannot open a window.
+if(KVX_BUILD_GUI)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+endif()
 # The summary above is the synopsis line; this is the long description below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Finds the terminal on its serial port, identifies it through an AT-command
