@@ -69,29 +69,6 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultRow> {
         sim_->link(), sim_->folder() + "/" + tag);
   }
 
-  // The terminal is idle on its line: the host's last close has been seen, with the transfer
-  // it ended written out, and any restart it caused is over (the log then stays still).
-  bool WaitUntilSettled() {
-    for (int i = 0; i < 1000; ++i) {
-      const std::string log = test::SimProcess::ReadFile(sim_->log_file());
-      const std::string last = LastEvent(log);
-      if ((last == "event host closed" || last == "event line back in application mode") &&
-          std::filesystem::exists(sim_->link())) {
-        std::this_thread::sleep_for(50ms);
-        if (test::SimProcess::ReadFile(sim_->log_file()) == log) return true;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-
-  static std::string LastEvent(const std::string& log) {
-    const std::size_t start = log.rfind("\nevent ");
-    if (start == std::string::npos) return {};
-    const std::size_t end = log.find('\n', start + 1);
-    return log.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
-  }
-
   // The simulator's log holds `text` (bounded wait).
   bool WaitForLog(const std::string& text) {
     for (int i = 0; i < 3000; ++i) {
@@ -126,7 +103,7 @@ TEST_P(FaultMatrixTest, EndsAsStatedAndTheNextRunOnThePortCompletes) {
     first->Signal(SIGINT);
   }
   const int status = first->WaitForExit(240s);
-  ASSERT_TRUE(WaitUntilSettled()) << LogTail();
+  ASSERT_TRUE(sim_->WaitUntilIdle()) << LogTail();
   switch (row.outcome) {
     case Outcome::kCompleted:
       ASSERT_EQ(status, 0) << Diagnosis(*first);
@@ -152,7 +129,7 @@ TEST_P(FaultMatrixTest, EndsAsStatedAndTheNextRunOnThePortCompletes) {
   }
   auto next = StartFlash("next");
   ASSERT_EQ(next->WaitForExit(120s), 0) << Diagnosis(*next);
-  ASSERT_TRUE(WaitUntilSettled()) << LogTail();
+  ASSERT_TRUE(sim_->WaitUntilIdle()) << LogTail();
   EXPECT_TRUE(Received() == Expected()) << "received " << Received().size() << " bytes";
 }
 

@@ -50,22 +50,6 @@ ProcessResources SampleResources() {
   return sample;
 }
 
-// The terminal is idle on its line once the host's last close has been seen and any restart it
-// caused is over.
-bool WaitUntilSimSettled(const test::SimProcess& sim) {
-  for (int i = 0; i < 1000; ++i) {
-    const std::string log = test::SimProcess::ReadFile(sim.log_file());
-    const bool idle = log.ends_with("event host closed\n") ||
-                      log.ends_with("event line back in application mode\n");
-    if (idle && std::filesystem::exists(sim.link())) {
-      std::this_thread::sleep_for(50ms);
-      if (test::SimProcess::ReadFile(sim.log_file()) == log) return true;
-    }
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
-}
-
 // Stands where the main window stands and plays an operator upgrading terminal after terminal:
 // Start; after a completed run "Upgrade" in the prompt, after a failed one Start again; the
 // process's resources sampled while the engine is idle before each start.
@@ -129,7 +113,7 @@ class RepeatingFrontEnd : public Window {
   void StartWhenIdle() {
     // The engine is idle (its sync answer says no run is active); so is the terminal once
     // it has settled. Blocking here holds up no one.
-    sim_settled = sim_settled && WaitUntilSimSettled(sim_);
+    sim_settled = sim_settled && sim_.WaitUntilIdle();
     if (!completed.empty()) idle.push_back(SampleResources());
     run_completed_ = false;
     run_message_ = 0;

@@ -53,6 +53,23 @@ class SimProcess {
     return false;
   }
 
+  // True once the terminal is idle on its line: the host's last close has been seen, with the
+  // transfer it ended written out, and any restart it caused is over (the log then stays still
+  // for a moment). False if that does not happen within about ten seconds.
+  bool WaitUntilIdle() const {
+    for (int i = 0; i < 1000; ++i) {
+      const std::string log = ReadFile(log_file());
+      const bool idle = log.ends_with("event host closed\n") ||
+                        log.ends_with("event line back in application mode\n");
+      if (idle && std::filesystem::exists(link())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (ReadFile(log_file()) == log) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
   // Waits for the process to end by itself (--once) and returns its exit status, or -1.
   int WaitForExit(std::chrono::seconds bound = std::chrono::seconds(20)) {
     const auto deadline = std::chrono::steady_clock::now() + bound;
