@@ -4,26 +4,26 @@
 # the line needs for every byte of every frame exchanged in that phase.
 #
 # Usage: bench/download_line_rate.sh [BUILD_DIR] [IMAGE_SIZE] [BAUD]
-#   defaults: build 16M 460800. BAUD 115200 makes the whole dialogue and the download run at
-#   115200 (kvx-sim's download speed follows).
+#   defaults: build 16M 460800. BAUD is the speed the terminal answers at before download mode
+#   (kvx-sim --baud); the download itself always runs at 460800, the only speed of download mode.
 set -euo pipefail
 build=${1:-build}
 size=${2:-16M}
 baud=${3:-460800}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kvx-bench.XXXXXX")
-trap 'kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $sim 2>/dev/null || true; [ -n "${KVX_BENCH_KEEP:-}" ] || rm -rf "$work"' EXIT
 
 "$build/tools/mkimage/kvx-mkimage" image "$work/KVX_1.bin" --size "$size" >/dev/null
 "$build/tools/sim/kvx-sim" --link "$work/tty" --ready-file "$work/ready" --line-rate --once \
-  --baud "$baud" --download-baud "$baud" --log "$work/sim.log" >"$work/sim.out" 2>&1 &
+  --baud "$baud" --log "$work/sim.log" >"$work/sim.out" 2>&1 &
 sim=$!
 for _ in $(seq 1 200); do [ -f "$work/ready" ] && break; sleep 0.05; done
 KVX_SERIAL_PORTS="$work/tty" "$build/src/cli/kvx-flash" --port "$work/tty" --yes \
   --trace="$work/trace.txt" "$work/KVX_1.bin" 2>/dev/null
 wait $sim || true
 
-python3 - "$work/trace.txt" "$baud" <<'PY'
+python3 - "$work/trace.txt" 460800 <<'PY'
 import re, sys, datetime
 lines = open(sys.argv[1], encoding="utf-8", errors="replace").read().splitlines()
 baud = int(sys.argv[2])

@@ -132,7 +132,7 @@ void SimLoop::TransferEnded(const TransferSummary& summary, std::string_view dat
   if (options_.once) once_status_ = clean ? 0 : 1;
 }
 
-int SimLoop::PollTimeoutMs(TimePoint now) const {
+std::optional<std::chrono::nanoseconds> SimLoop::PollTimeout(TimePoint now) const {
   std::optional<TimePoint> wake;
   const auto consider = [&wake](TimePoint t) { wake = wake ? std::min(*wake, t) : t; };
   if (!received_.empty()) consider(received_.front().due);
@@ -140,11 +140,12 @@ int SimLoop::PollTimeoutMs(TimePoint now) const {
   if (restart_ == RestartPhase::kDropping || restart_ == RestartPhase::kAway) consider(restart_at_);
   if (restart_ == RestartPhase::kDraining && to_send_.empty()) consider(now);
   if (host_ == HostState::kClosed) consider(now + kClosedRecheck);
-  if (!wake) return -1;
-  if (*wake <= now) return 0;
-  // Rounded up, so the loop never wakes just before a deadline and spins.
-  const auto wait = std::chrono::ceil<milliseconds>(*wake - now);
-  return static_cast<int>(std::min<milliseconds::rep>(wait.count(), 60'000));
+  if (!wake) return std::nullopt;
+  if (*wake <= now) return std::chrono::nanoseconds(0);
+  // Exact to the microsecond: whole milliseconds would add up to a millisecond to every paced
+  // exchange, several per cent of a write's line time.
+  const auto wait = std::chrono::ceil<std::chrono::microseconds>(*wake - now);
+  return std::min<std::chrono::nanoseconds>(wait, std::chrono::seconds(60));
 }
 
 int SimLoop::Run() {
@@ -167,7 +168,13 @@ int SimLoop::Run() {
       fds[1] = {link_.master_fd(), events, 0};
       count = 2;
     }
-    const int ready = poll(fds.data(), count, PollTimeoutMs(steady_clock::now()));
+    const std::optional<std::chrono::nanoseconds> timeout = PollTimeout(steady_clock::now());
+    timespec wait{};
+    if (timeout) {
+      wait.tv_sec = static_cast<time_t>(timeout->count() / 1'000'000'000);
+      wait.tv_nsec = static_cast<long>(timeout->count() % 1'000'000'000);
+    }
+    const int ready = ppoll(fds.data(), count, timeout ? &wait : nullptr, nullptr);
     if (ready < 0) {
       if (errno == EINTR) continue;
       Print(err_, std::string("kvx-sim: poll failed: ") + std::strerror(errno));

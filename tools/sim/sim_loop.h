@@ -66,7 +66,9 @@ class SimLoop final : private TerminalSink {
 
   void Print(std::FILE* stream, std::string_view line);
   bool Announce(std::string* error);
-  int PollTimeoutMs(TimePoint now) const;
+  // How long the loop may sleep: until the next paced delivery, write or restart step; none
+  // when nothing is due.
+  std::optional<std::chrono::nanoseconds> PollTimeout(TimePoint now) const;
   void ReadLine(TimePoint now, bool hung_up);
   void DeliverDue(TimePoint now);
   void WriteDue(TimePoint now);
