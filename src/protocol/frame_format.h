@@ -82,7 +82,7 @@ inline constexpr std::size_t kFinishBodySize = 50;
 inline constexpr std::size_t kFinishVersionSize = 16;
 inline constexpr std::size_t kDateRecordSize = 7;
 inline constexpr std::size_t kFinishSlotSize = kFinishVersionSize + kDateRecordSize;  // 23
-inline constexpr std::size_t kFinishCrcOffset = 2 * kFinishSlotSize;                // 46
+inline constexpr std::size_t kFinishCrcOffset = 2 * kFinishSlotSize;                  // 46
 
 // Setup response body ('s'): mode, BSPVer (64), BSP date (packed, 5), TETVer (16),
 // TET date (packed, 5), 16 bytes not read, CRC of bytes 0..106.
