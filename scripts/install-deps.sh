@@ -7,7 +7,7 @@ packages=(
   zlib1g-dev libminizip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format
   dpkg-dev  # dpkg-shlibdeps: the Debian package's dependencies (scripts/package.sh)
 )
 
