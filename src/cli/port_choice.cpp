@@ -15,15 +15,6 @@ bool Listed(std::string_view port, const std::vector<std::string>& listed) {
 
 }  // namespace
 
-std::vector<std::string> FreeSerialPorts(const SerialPortSource& source,
-                                         SerialDeviceOpener& opener) {
-  std::vector<std::string> free;
-  for (std::string& port : EnumSerialPorts(source)) {
-    if (!IsPortBusy(port, opener)) free.push_back(std::move(port));
-  }
-  return free;
-}
-
 std::string ResolvePortName(std::string_view given, const std::vector<std::string>& listed,
                             std::string_view cwd) {
   if (Listed(given, listed)) return std::string(given);

@@ -1,21 +1,14 @@
-// The serial ports as kvx-flash sees them: the free ports for --list-ports, the spelling of
-// --port that the engine's port list knows, and why a port was refused.
+// The serial ports as kvx-flash sees them: the spelling of --port that the engine's port list
+// knows, and why a port was refused.
 //
-// ResolvePortName and PortRefusalText are pure; the others ask the system. Any thread.
+// Pure functions; any thread.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/serial_device.h"
-#include "platform/serial_port_source.h"
-
 namespace kvx {
-
-// The listed ports, in the engine's order, without those that cannot be opened right now.
-std::vector<std::string> FreeSerialPorts(const SerialPortSource& source,
-                                         SerialDeviceOpener& opener);
 
 // The entry of `listed` that names the same port as `given`, else `given` unchanged. The engine
 // accepts only a port spelled as in its list, while the operator may write a bare name

@@ -17,14 +17,11 @@ std::string PortListLine(std::string_view port, std::string_view description) {
 void ListSerialPorts(const SerialPortSource& source, SerialDeviceOpener& opener,
                      const PortListOutput& output) {
   for (const std::string& port : EnumSerialPorts(source)) {
-    const std::string path = SerialDevicePath(port);
-    SerialOpenResult opened = opener.Open(path);
-    const bool free = opened.device != nullptr;
-    opened.device.reset();  // closed before the next port is tried
-    if (free) {
+    const int error = TryPortOpen(port, opener);
+    if (error == 0) {
       output.line(PortListLine(port, output.describe(port)));
-    } else if (IsPermissionError(opened.error)) {
-      output.message(PortPermissionText(path));
+    } else if (IsPermissionError(error)) {
+      output.message(PortPermissionText(SerialDevicePath(port)));
     }
   }
 }

@@ -27,9 +27,9 @@ std::string CUpgradeWorker::TracePort() const {
 
 bool CUpgradeWorker::IsPortBusy(const std::string& name) {
   // kvx::IsPortBusy's test, keeping the errno for a refusal by permission.
-  const SerialOpenResult opened = env_.opener.Open(SerialDevicePath(name));
-  NotePortOpen(name, opened.error);
-  return opened.device == nullptr;
+  const int error = TryPortOpen(name, env_.opener);
+  NotePortOpen(name, error);
+  return error != 0;
 }
 
 std::int32_t CUpgradeWorker::CountFreePorts(const std::string& name) {

@@ -306,6 +306,21 @@ std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer) {
   }
 }
 
+std::string ReadFilePrefix(const std::string& path, std::size_t max_size) {
+  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return {};
+  std::string text(max_size, '\0');
+  std::size_t size = 0;
+  while (size < max_size) {
+    const ssize_t got = read(fd.get(), text.data() + size, max_size - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  text.resize(size);
+  return text;
+}
+
 std::error_code ReadWholeFile(const std::string& path, std::size_t max_size,
                               std::vector<std::uint8_t>& out) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.

@@ -94,6 +94,11 @@ std::error_code WriteNewFile(const std::string& path, std::span<const std::uint8
 // FileError::kChangedWhileRead.
 std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer);
 
+// The first `max_size` bytes of `path`, or fewer where it ends sooner; empty when it cannot be
+// opened or read. For the small text files of /proc and /sys, whose size fstat does not know.
+// O_NONBLOCK keeps a FIFO or device node in a strange tree from blocking the caller.
+std::string ReadFilePrefix(const std::string& path, std::size_t max_size);
+
 // Reads the whole regular file `path` into `out`, refusing one longer than `max_size` (EFBIG),
 // one that is not a regular file and one that changes size while it is read.
 std::error_code ReadWholeFile(const std::string& path, std::size_t max_size,

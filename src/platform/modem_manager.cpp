@@ -1,11 +1,9 @@
 #include "platform/modem_manager.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string_view>
 #include <system_error>
+
+#include "platform/files.h"
 
 namespace kvx {
 namespace {
@@ -18,18 +16,10 @@ bool IsPid(const std::string& name) {
 
 // The task name in PID/comm (at most 15 bytes and a line end in the kernel's own file).
 bool HasTaskName(const std::filesystem::path& comm, std::string_view wanted) {
-  const int fd = ::open(comm.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return false;
-  char buffer[32];
-  ssize_t n = 0;
-  do {
-    n = ::read(fd, buffer, sizeof buffer);
-  } while (n < 0 && errno == EINTR);
-  ::close(fd);
-  if (n <= 0) return false;
-  std::string_view name(buffer, static_cast<std::size_t>(n));
+  const std::string text = ReadFilePrefix(comm.string(), 32);
+  std::string_view name = text;
   if (name.ends_with('\n')) name.remove_suffix(1);
-  return name == wanted;
+  return !name.empty() && name == wanted;
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 #include "platform/port_description.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <system_error>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace kvx {
 namespace {
@@ -30,20 +28,8 @@ std::string Cleaned(std::string_view raw) {
 }
 
 // The first kMaxSysfsText bytes of a small attribute file; empty when it cannot be read.
-// O_NONBLOCK keeps a fifo or device node in a strange tree from blocking the caller.
 std::string ReadAttribute(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return {};
-  char buffer[kMaxSysfsText];
-  std::size_t size = 0;
-  while (size < sizeof buffer) {
-    const ssize_t n = ::read(fd, buffer + size, sizeof buffer - size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    size += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  return Cleaned(std::string_view(buffer, size));
+  return Cleaned(ReadFilePrefix(path.string(), kMaxSysfsText));
 }
 
 fs::path Canonical(const fs::path& path) {

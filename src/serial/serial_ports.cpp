@@ -1,5 +1,6 @@
 #include "serial/serial_ports.h"
 
+#include <cerrno>
 #include <limits>
 #include <utility>
 
@@ -47,8 +48,14 @@ std::vector<std::string> EnumSerialPorts(const SerialPortSource& source) {
   return ports;
 }
 
+int TryPortOpen(const std::string& name, SerialDeviceOpener& opener) {
+  const SerialOpenResult opened = opener.Open(SerialDevicePath(name));
+  if (opened.device) return 0;
+  return opened.error != 0 ? opened.error : EIO;  // refused all the same
+}
+
 bool IsPortBusy(const std::string& name, SerialDeviceOpener& opener) {
-  return opener.Open(SerialDevicePath(name)).device == nullptr;
+  return TryPortOpen(name, opener) != 0;
 }
 
 }  // namespace kvx

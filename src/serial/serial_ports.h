@@ -29,6 +29,10 @@ std::uint64_t SerialPortNumber(std::string_view name);
 // a smaller number is swapped in), so the list reads the same as it always has.
 std::vector<std::string> EnumSerialPorts(const SerialPortSource& source);
 
+// Tries to open the port for exclusive use and closes it again at once: 0 when it is free, else
+// the errno of the refusal (EBUSY someone holds it, ENOENT its device is gone, EACCES ...).
+int TryPortOpen(const std::string& name, SerialDeviceOpener& opener);
+
 // True when the port cannot be opened for exclusive use right now: someone holds it, or its
 // device is gone. A free port is closed again at once.
 bool IsPortBusy(const std::string& name, SerialDeviceOpener& opener);
