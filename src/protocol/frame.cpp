@@ -189,7 +189,7 @@ std::string FormatFrameTrace(const FrameHead& head) {
   const bool printable = head.cmd >= 0x20 && head.cmd < 0x7F;
   const std::string cmd = printable ? std::string(1, static_cast<char>(head.cmd)) : "\xEF\xBF\xBD";
   char rest[96];
-  std::snprintf(rest, sizeof rest, "'/'%x'],Seg=%u,Body=%u,R_Body=%u,crc[0x%X]\n",
+  std::snprintf(rest, sizeof rest, "'/%x],Seg=%u,Body=%u,R_Body=%u,crc[0x%X]\n",
                 static_cast<unsigned>(head.code), static_cast<unsigned>(head.seg),
                 static_cast<unsigned>(head.body), static_cast<unsigned>(head.raw_body),
                 static_cast<unsigned>(head.crc));

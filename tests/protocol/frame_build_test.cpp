@@ -71,7 +71,7 @@ TEST(FrameTraceTest, FormatsTheSentHeadAsTheTransmitLine) {
   TraceSentHead(log, frames.head());
 
   ASSERT_EQ(log.lines.size(), 1u);
-  EXPECT_EQ(log.lines[0].text, "cmd['S'/'b0'],Seg=0,Body=17,R_Body=17,crc[0x839821EE]\n");
+  EXPECT_EQ(log.lines[0].text, "cmd['S'/b0],Seg=0,Body=17,R_Body=17,crc[0x839821EE]\n");
   EXPECT_EQ(log.lines[0].colour, 0x3399u);
   EXPECT_EQ(log.lines[0].kind, LOG_TX);
 }
@@ -79,7 +79,7 @@ TEST(FrameTraceTest, FormatsTheSentHeadAsTheTransmitLine) {
 TEST(FrameTraceTest, ShowsAnUnprintableCommandAsReplacementAndLengthsUnsigned) {
   const FrameHead head{0x96, 0xC7, 65535, 0xFFFFFFFF, 3, 0xAB};
   EXPECT_EQ(FormatFrameTrace(head),
-            "cmd['\xEF\xBF\xBD'/'c7'],Seg=65535,Body=4294967295,R_Body=3,crc[0xAB]\n");
+            "cmd['\xEF\xBF\xBD'/c7],Seg=65535,Body=4294967295,R_Body=3,crc[0xAB]\n");
 }
 
 // A segment of `size` bytes that compresses only a little, like real firmware.

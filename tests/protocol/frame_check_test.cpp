@@ -131,7 +131,7 @@ TEST(RecordCheckTest, TracesTheHeadAndTheReasonOfAFailureCode) {
   testing::RecordingLog log;
   CheckReceivedRecord(MakeRecord('w', RC_FLASH_ERASE_ERROR, 2, {}), log);
   ASSERT_EQ(log.lines.size(), 2u);
-  EXPECT_EQ(log.lines[0].text.rfind("cmd['w'/'c9'],Seg=2,Body=0,R_Body=0,crc[0x", 0), 0u);
+  EXPECT_EQ(log.lines[0].text.rfind("cmd['w'/c9],Seg=2,Body=0,R_Body=0,crc[0x", 0), 0u);
   EXPECT_EQ(log.lines[0].colour, 0xff0000u);
   EXPECT_EQ(log.lines[0].kind, LOG_RX);
   EXPECT_EQ(log.lines[1].text, "Reason = RC_FLASH_ERASE_ERROR received !!!\r\n");
