@@ -18,6 +18,10 @@ constexpr std::int32_t kBaud115200 = 115200;
 constexpr std::int32_t kBaud460800 = 460800;
 constexpr std::int32_t kMaxConnectAttempts = 10;
 constexpr std::int32_t kMaxTerminalResets = 10;
+// In the order Disconnect stops them.
+constexpr std::uintptr_t kTimersStoppedByDisconnect[] = {
+    IDT_BOOT_LOADER_TIMER_TEMP, IDT_CONNECT_RESPONSE, IDT_WAIT_COM_RESTORE, IDT_SETUP_RESPONSE,
+    IDT_WRITE_RESPONSE,         IDT_PORT_SEARCH,      IDT_FINISH_RESPONSE};
 
 }  // namespace
 
@@ -65,8 +69,7 @@ void CUpgradeWorker::OnPortSetup() {
   if (!choice) return;
   m_strComPort = choice->port;
   m_nCurBaudRate = static_cast<std::int32_t>(std::strtol(choice->baud_text.c_str(), nullptr, 10));
-  WriteLogF(kTraceBlack, "[%s]port, [%d]baud rate selected\n", m_strComPort.c_str(),
-            m_nCurBaudRate);
+  WriteLogF(kTraceBlack, "[%s]port, [%d]baud rate selected\n", TracePort().c_str(), m_nCurBaudRate);
   m_strLastPort = m_strComPort;
   m_nLastBaudRate = m_nCurBaudRate;
   SendPortSelected();
@@ -110,8 +113,13 @@ void CUpgradeWorker::StartUpgrade(LPARAM options) {
   m_pMainDlg.Post(WM_USER_BTN_CTRL, BTN_DISABLE, 0);
   WriteRunWarnings();
   WriteLogF(kTraceBlack, "file path : %s\n", m_strFilePath.c_str());
+  // The size as the previous load left it: this run's image is loaded below.
   WriteLogF(kTraceBlack, "file size : %llu byte\n",
-            static_cast<unsigned long long>(m_Image.image_size()));
+            static_cast<unsigned long long>(m_Image.last_loaded_size()));
+  // A run that ended with the port already closed (a terminal that never came back from its
+  // restart) left the dialogue where it stopped; every run begins with the link test.
+  m_nAtState = AT_PARSING__LINK;
+  m_bDownloadMode = false;
   m_Com.PortReset();
   m_Com.SetOwner(*this);
   WriteLog("WM_USER_STATIC_LOG_CTRL IDS_INIT_IN_PROGRESS occur\n", kTraceBlack, LOG_TEXT);
@@ -203,7 +211,7 @@ void CUpgradeWorker::OnPortOpened(LPARAM error) {
   if (error == 0) {
     WriteLogF(kTraceBlack, "%s , baud[%d] Port Open Success\n", TracePort().c_str(),
               m_nCurBaudRate);
-    if (m_bKnownPort && m_nAtState == AT_PARSING__MPU_RESET) {
+    if (m_bKnownPort && ResumesAtUpapp()) {
       UpappStep();
       return;
     }
@@ -224,6 +232,14 @@ void CUpgradeWorker::OnPortOpened(LPARAM error) {
     WriteLog("PORT close fail\n", kTraceBlack, LOG_TEXT);
   }
   SetTimerLogged(IDT_CONNECT_RESPONSE, CONNECT_RESPONSE_MS);
+}
+
+// The terminal has come back after acknowledging the download request: in state 11 on its
+// first restart, or in state 10 when it dropped off again after AT+UPAPP. A link test there
+// would go unheard, since the dialogue before download mode acts only while the flag is 0.
+bool CUpgradeWorker::ResumesAtUpapp() const {
+  return m_nAtState == AT_PARSING__MPU_RESET ||
+         (m_nAtState == AT_PARSING__USB_DOWNLOAD && m_bDownloadMode);
 }
 
 void CUpgradeWorker::OnCableLost() {
@@ -278,11 +294,7 @@ void CUpgradeWorker::Disconnect(int string_id) {
     m_nCurBaudRate = 0;
     SendPortSelected();
   }
-  for (const std::uintptr_t id :
-       {IDT_BOOT_LOADER_TIMER_TEMP, IDT_CONNECT_RESPONSE, IDT_WAIT_COM_RESTORE, IDT_SETUP_RESPONSE,
-        IDT_WRITE_RESPONSE, IDT_PORT_SEARCH, IDT_FINISH_RESPONSE}) {
-    KillTimerLogged(id);
-  }
+  for (const std::uintptr_t id : kTimersStoppedByDisconnect) KillTimerLogged(id);
   WriteLogF(kTraceBlack, "Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[%d]\n", string_id);
   m_bRunActive = false;
   m_pMainDlg.Send(WM_USER_BTN_CTRL, BTN_ENABLE, string_id);
@@ -290,11 +302,19 @@ void CUpgradeWorker::Disconnect(int string_id) {
 }
 
 // Staging at Open runs on the front end's thread while the engine is idle: no port is open and
-// no timer runs, and the engine's timers and port belong to its own thread, so only the image is
-// released before the message goes out.
+// no timer runs. It ends as Disconnect does, except that the timers, which belong to the engine
+// thread and are all stopped, are only named in the trace.
 void CUpgradeWorker::DisconnectFromFrontEnd(int string_id) {
   m_Image.Release();
-  m_Image.ResetState();
+  ResetState();
+  if (!m_bPortSelected) {
+    m_strComPort.clear();
+    m_nCurBaudRate = 0;
+    SendPortSelected();
+  }
+  for (const std::uintptr_t id : kTimersStoppedByDisconnect) {
+    WriteLogF(kTraceAmber, "%s timer kill\n", TimerName(id));
+  }
   WriteLogF(kTraceBlack, "Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[%d]\n", string_id);
   m_pMainDlg.Send(WM_USER_BTN_CTRL, BTN_ENABLE, string_id);
 }

@@ -164,39 +164,46 @@ void CUpgradeWorker::SendNextSegment() {
     WriteLog("FAIL - cause OVERFLOW segment number\n", kTraceRed, LOG_TEXT);
     return;
   }
-  if (m_nFrameSeg != m_nCurDataCount && !BuildSegmentFrame(m_nCurDataCount, m_bDumpSegments)) {
+  if (m_nFrameSeg != m_nCurDataCount && !BuildSegmentFrame(m_nCurDataCount)) {
     WriteLog("Compress error\n", kTraceBlack, LOG_TEXT);
     // Nothing valid is left to resend and no response can come: end the run plainly.
     Disconnect(IDS_UPGRADE_FAILED);
     return;
   }
+  // Dumped as sent, with the switch as it stands now, whenever the frame was compressed.
+  if (m_bDumpSegments) DumpSegment(m_nCurDataCount);
   SendFrame();
   m_nSentSeg = m_nCurDataCount;
   SetTimerLogged(IDT_WRITE_RESPONSE, WriteResponsePeriod());
-  if (m_nCurDataCount + 1 < segments) BuildSegmentFrame(m_nCurDataCount + 1, m_bDumpSegments);
+  if (m_nCurDataCount + 1 < segments) BuildSegmentFrame(m_nCurDataCount + 1);
+}
+
+std::span<const std::uint8_t> CUpgradeWorker::SegmentData(std::int32_t seg) const {
+  const std::uint64_t offset = static_cast<std::uint64_t>(seg) * kSegmentSize;
+  const auto length =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kSegmentSize, m_Image.send_size() - offset));
+  return {m_Image.send_start() + offset, length};
 }
 
 // Compresses segment `seg` straight into the frame buffer's body and completes its write frame.
-bool CUpgradeWorker::BuildSegmentFrame(std::int32_t seg, bool dump) {
+bool CUpgradeWorker::BuildSegmentFrame(std::int32_t seg) {
   m_nFrameSeg = -1;
-  const std::uint64_t offset = static_cast<std::uint64_t>(seg) * kSegmentSize;
-  const std::size_t raw_length =
-      static_cast<std::size_t>(std::min<std::uint64_t>(kSegmentSize, m_Image.send_size() - offset));
-  const std::uint8_t* raw = m_Image.send_start() + offset;
-
+  const std::span<const std::uint8_t> raw = SegmentData(seg);
   std::span<std::uint8_t> body = m_Frame.BeginWriteBody();
   uLongf compressed = body.size();
-  if (compress(body.data(), &compressed, raw, raw_length) != Z_OK) return false;
-  if (dump) DumpSegment(seg, body.first(compressed), {raw, raw_length});
-  if (!m_Frame.FinishWriteFrame(static_cast<std::uint16_t>(seg & 0xffff), compressed, raw_length)) {
+  if (compress(body.data(), &compressed, raw.data(), raw.size()) != Z_OK) return false;
+  if (!m_Frame.FinishWriteFrame(static_cast<std::uint16_t>(seg & 0xffff), compressed, raw.size())) {
     return false;
   }
   m_nFrameSeg = seg;
   return true;
 }
 
-void CUpgradeWorker::DumpSegment(std::int32_t seg, std::span<const std::uint8_t> compressed,
-                                 std::span<const std::uint8_t> raw) {
+// Writes the compressed body of the frame in the buffer (segment `seg`) and the raw segment.
+void CUpgradeWorker::DumpSegment(std::int32_t seg) {
+  const std::span<const std::uint8_t> compressed =
+      m_Frame.frame().subspan(kFrameHeadSize, m_Frame.head().body);
+  const std::span<const std::uint8_t> raw = SegmentData(seg);
   const std::tm t = LocalNow();
   char name[64];
   std::snprintf(name, sizeof name, "./%04d_comp_ReceivedData_%02d%02d%02d-%02d%02d%02d", seg,
@@ -228,7 +235,7 @@ void CUpgradeWorker::SendFinish() {
 void CUpgradeWorker::Retransmit() {
   // The buffer may hold the next segment already: bring back the frame that is to be repeated.
   // A frame that cannot be rebuilt leaves the buffer empty, which ends the transfer below.
-  if (m_nSentSeg >= 0 && m_nFrameSeg != m_nSentSeg) BuildSegmentFrame(m_nSentSeg, false);
+  if (m_nSentSeg >= 0 && m_nFrameSeg != m_nSentSeg) BuildSegmentFrame(m_nSentSeg);
   const Tx_header& head = m_Frame.head();
   std::uintptr_t timer = IDT_SETUP_RESPONSE;
   unsigned period = SETUP_RESPONSE_MS;

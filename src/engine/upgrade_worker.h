@@ -134,6 +134,7 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void com_port_test();
   void OnComEvent(WPARAM event, LPARAM value);
   void OnPortOpened(LPARAM error);
+  bool ResumesAtUpapp() const;
   void OnCableLost();
   void OnTerminalReset();
   void SendPortSelected();
@@ -179,9 +180,9 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void Retransmit();
   void SendFrame();
   unsigned WriteResponsePeriod() const;
-  bool BuildSegmentFrame(std::int32_t seg, bool dump);
-  void DumpSegment(std::int32_t seg, std::span<const std::uint8_t> compressed,
-                   std::span<const std::uint8_t> raw);
+  std::span<const std::uint8_t> SegmentData(std::int32_t seg) const;
+  bool BuildSegmentFrame(std::int32_t seg);
+  void DumpSegment(std::int32_t seg);
 
   LRESULT OnLogRequest(int kind, WPARAM wParam, LPARAM lParam);
   void OnLogWindowControl(LPARAM request);

@@ -175,8 +175,10 @@ bool CFirmwareImage::StageJqItem(ZipArchive& archive, const ZipItemInfo& info) {
 // Start
 
 bool CFirmwareImage::load_image(ImageVersions& versions) {
-  // Every Start reads the file afresh; nothing of an earlier load is kept.
+  // Every Start reads the file afresh; nothing of an earlier load is kept, not even the version
+  // records of a load that failed.
   Release();
+  versions.ResetRecords();
   Log("Open Btn press\n", kTraceRed);
   const auto archive = ZipArchive::Open(m_host.FilePath());
   m_bInMemory = false;
@@ -195,7 +197,7 @@ bool CFirmwareImage::LoadFromArchive(ZipArchive& archive, ImageVersions& version
   if (!m_bInMemory) return FailLoad();
   if (!check_zipped_image(m_host, m_pZipItem.get(), m_nZipItemLen, versions)) return FailLoad();
   m_pImage = m_pZipItem.get();
-  m_nImageSize = m_nZipItemLen;
+  m_nImageSize = m_nLastImageSize = m_nZipItemLen;
   SetSendWindow(0);
   if (!parse_image_versions(m_host, m_pImage, m_nImageSize, versions)) return FailLoad();
   return true;
@@ -211,7 +213,7 @@ bool CFirmwareImage::ScanArchiveItems(ZipArchive& archive) {
       FreeZipItem();
       LogExtractionFailure("the archive directory", ZipResultText(step));
       m_host.Disconnect(IDS_EXTRACT_FAIL);
-      return true;
+      return false;
     }
     if (IsFolderItem(info)) continue;
     if (info.uncompressed_size > kMaxImageSize) {
@@ -225,32 +227,35 @@ bool CFirmwareImage::ScanArchiveItems(ZipArchive& archive) {
       m_host.PostOperatorMessage(IDS_NOT_KVX_ITEM);
       return false;
     }
-    // Of several KVX items the last one that unpacks is the image.
-    LoadKvxItem(archive, info);
+    // Of several KVX items the last one is the image. A damaged one ends the load: Disconnect
+    // has ended the run with its message, so a later item must not start it again.
+    if (!LoadKvxItem(archive, info)) return false;
   }
   return true;
 }
 
-void CFirmwareImage::LoadKvxItem(ZipArchive& archive, const ZipItemInfo& info) {
+// False when the item failed to unpack and the run has been ended.
+bool CFirmwareImage::LoadKvxItem(ZipArchive& archive, const ZipItemInfo& info) {
   const auto size = static_cast<std::size_t>(info.uncompressed_size);
   std::unique_ptr<std::uint8_t[]> buffer;
   try {
     buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
   } catch (const std::bad_alloc&) {
-    return;  // the item is skipped
+    return true;  // the item is skipped
   }
   const ZipResult result = archive.ExtractCurrent(info, std::span(buffer.get(), size));
   if (result != ZipResult::kOk) {
     FreeZipItem();
     LogExtractionFailure(info.name, ZipResultText(result));
     m_host.Disconnect(IDS_EXTRACT_FAIL);
-    return;
+    return false;
   }
   FreeZipItem();
   m_pZipItem = std::move(buffer);
   m_nZipItemLen = info.uncompressed_size;
   m_bZipItemAlloc = true;
   m_bInMemory = true;
+  return true;
 }
 
 bool CFirmwareImage::LoadFromPlainFile() {
@@ -285,6 +290,7 @@ bool CFirmwareImage::open_image_file() {
     return false;
   }
   const auto size = static_cast<std::uint64_t>(st.st_size);
+  m_nLastImageSize = size;
   if (size > kMaxImageSize) {
     Log("WM_USER_BTN_CTRL BTN_ENABLE IDS_FILE_SIZE_BIG occur\n", kTraceRed);
     m_host.PostOperatorMessage(IDS_FILE_SIZE_BIG);

@@ -17,7 +17,8 @@
 //
 // Re-entrancy: an extraction failure calls ImageHost::Disconnect, which calls Release and the
 // engine's ResetState (so ResetState() here) from inside stage_jq_image or load_image; both
-// are written to carry on safely afterwards.
+// are written to carry on safely afterwards. In load_image it also ends the load: the run has
+// been ended and the operator told, so nothing of the archive is used.
 #pragma once
 
 #include <cstdint>
@@ -83,6 +84,9 @@ class CFirmwareImage {
 
   const std::uint8_t* image() const { return m_pImage; }
   std::uint64_t image_size() const { return m_nImageSize; }
+  // The size of the image the last load read, kept after Release: what a Start reports before
+  // it loads its own image.
+  std::uint64_t last_loaded_size() const { return m_nLastImageSize; }
   const std::uint8_t* send_start() const { return m_pSendStart; }
   std::uint64_t send_size() const { return m_nSendSize; }
   std::int32_t segment_count() const { return m_nSegmentCount; }
@@ -105,7 +109,7 @@ class CFirmwareImage {
   // load_image's archive and plain-file paths.
   bool LoadFromArchive(ZipArchive& archive, ImageVersions& versions);
   bool ScanArchiveItems(ZipArchive& archive);
-  void LoadKvxItem(ZipArchive& archive, const ZipItemInfo& info);
+  bool LoadKvxItem(ZipArchive& archive, const ZipItemInfo& info);
   bool LoadFromPlainFile();
 
   // stage_jq_image's steps.
@@ -128,6 +132,7 @@ class CFirmwareImage {
 
   bool m_bInMemory = false;  // the image came from an archive and is already in memory
   std::uint64_t m_nImageSize = 0;
+  std::uint64_t m_nLastImageSize = 0;
   std::uint64_t m_nSendSize = 0;
   const std::uint8_t* m_pSendStart = nullptr;
   std::int32_t m_nSegmentCount = 0;

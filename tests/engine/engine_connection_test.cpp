@@ -121,6 +121,15 @@ INSTANTIATE_TEST_SUITE_P(Dialogs, PortSetupTest,
                                                {"ttyUSB0"}}),
                          [](const auto& info) { return "Case" + std::to_string(info.index); });
 
+TEST_F(EngineTest, ThePortSetupTracesTheChosenPortWithoutItsDevicePrefix) {
+  environment.hooks.run_port_setup = [](const std::vector<std::string>&, const std::string&) {
+    return std::optional(PortChoice{"/dev/ttyUSB0", "115200"});
+  };
+  Post(WM_USER_PORT_SETUP);
+  EXPECT_EQ(TraceCount("[ttyUSB0]port, [115200]baud rate selected\n"), 1u);
+  EXPECT_EQ(worker.m_strComPort, "/dev/ttyUSB0") << "the port itself keeps its path";
+}
+
 TEST_F(EngineTest, TheRateChosenInThePortSetupIsNotUsedForConnecting) {
   environment.hooks.run_port_setup = [](const std::vector<std::string>&, const std::string&) {
     return std::optional(PortChoice{"ttyUSB0", "460800"});

@@ -607,5 +607,74 @@ TEST_F(EngineTest, DevelopmentModeDumpsEverySegmentRawAndCompressedUnderDatedNam
   }
 }
 
+// The segments dumped in `folder`, each checked to have both of its files.
+std::set<int> DumpedSegments(const std::filesystem::path& folder) {
+  std::map<int, int> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::optional<DumpName> dump = ParseDumpName(entry.path().filename().string());
+    if (dump) ++files[dump->seg];
+  }
+  std::set<int> segments;
+  for (const auto& [seg, count] : files) {
+    EXPECT_EQ(count, 2) << "segment " << seg << " has its raw and compressed file";
+    segments.insert(seg);
+  }
+  return segments;
+}
+
+// The next segment is compressed while the current one is on the line; what is dumped still
+// follows the switch as it stands when each segment is sent.
+TEST_F(EngineTest, TheDumpSwitchAppliesFromTheNextSegmentSent) {
+  Post(WM_USER_DEV_MODE, 0, DEV_MODE_ON);
+  const std::filesystem::path dumps = folder.path() + "/dumps";
+  std::filesystem::create_directory(dumps);
+  ScopedCurrentDirectory in_dumps(dumps);
+  terminal.SetFrameResponder([this](const HostFrame& f) {
+    const bool held = f.cmd == kCmdWrite && (f.seg == 0 || f.seg == 2);
+    return held ? std::nullopt : terminal.DefaultReply(f);
+  });
+  auto answer_segment = [this](std::uint16_t seg) {
+    port->Deliver(TerminalFrame(kCmdWriteResponse, RC_OK, seg));
+    Settle();
+  };
+
+  StartRun();
+  ASSERT_EQ(terminal.frames(kCmdWrite).size(), 1u) << "segment 0 waits for its answer";
+  Post(WM_USER_LOG_WND_CTRL, 0, DUMP_TOGGLE);
+  answer_segment(0);  // 1 goes out dumped, is answered, and 2 goes out dumped
+  ASSERT_EQ(terminal.frames(kCmdWrite).size(), 3u);
+  Post(WM_USER_LOG_WND_CTRL, 0, DUMP_TOGGLE);
+  answer_segment(2);  // 3 goes out with the switch off
+  ASSERT_EQ(front_end.Of(WM_USER_END).size(), 1u);
+  EXPECT_EQ(DumpedSegments(dumps), (std::set<int>{1, 2}));
+}
+
+TEST_F(EngineTest, ASegmentResentAfterASegmentErrorIsDumpedAgain) {
+  Post(WM_USER_DEV_MODE, 0, DEV_MODE_ON);
+  Post(WM_USER_LOG_WND_CTRL, 0, DUMP_TOGGLE);
+  const std::filesystem::path dumps = folder.path() + "/dumps";
+  std::filesystem::create_directory(dumps);
+  ScopedCurrentDirectory in_dumps(dumps);
+  // The last segment is refused once, naming itself; its dumps are cleared before the refusal,
+  // so only the resend can bring them back.
+  bool refused = false;
+  terminal.SetFrameResponder([&](const HostFrame& f) {
+    if (f.cmd == kCmdWrite && f.seg == 3 && !refused) {
+      refused = true;
+      for (const auto& entry : std::filesystem::directory_iterator(dumps)) {
+        if (entry.path().filename().string().starts_with("0003_")) {
+          std::filesystem::remove(entry.path());
+        }
+      }
+      return std::optional(TerminalFrame(kCmdWriteResponse, RC_SEG_ERROR, 3));
+    }
+    return terminal.DefaultReply(f);
+  });
+  StartRun();
+  ASSERT_TRUE(refused);
+  ASSERT_EQ(front_end.Of(WM_USER_END).size(), 1u);
+  EXPECT_EQ(DumpedSegments(dumps), (std::set<int>{0, 1, 2, 3}));
+}
+
 }  // namespace
 }  // namespace kvx::test

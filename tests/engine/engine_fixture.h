@@ -230,6 +230,26 @@ class ScriptedTerminal {
 
   ScriptedTerminal(std::shared_ptr<FakeSerialPort> port, const Clock& clock)
       : port_(std::move(port)), clock_(clock) {
+    RestoreDefaults();
+    port_->SetTerminal([this](std::span<const std::uint8_t> bytes) { OnWrite(bytes); });
+  }
+  ~ScriptedTerminal() { port_->SetTerminal({}); }
+
+  ScriptedTerminal(const ScriptedTerminal&) = delete;
+  ScriptedTerminal& operator=(const ScriptedTerminal&) = delete;
+
+  // A healthy terminal again, as if freshly plugged in: the default script, link tests at both
+  // rates, a restart at the download request and default frame replies. The records stay.
+  void RestoreDefaults() {
+    {
+      std::lock_guard guard(mutex_);
+      script_.clear();
+      link_rates_ = {115200, 460800};
+      restart_ = true;
+      setup_answer_ = {};
+      responder_ = {};
+      pending_.clear();
+    }
     Answer(std::string(kLinkTest115200), {"OK\r\n"});
     Answer(std::string(kLinkTest460800), {"OK\r\n"});
     Answer(std::string(kHwVerCommand), {std::string(kHwVerReply)});
@@ -240,12 +260,7 @@ class ScriptedTerminal {
     Answer(std::string(kDownloadCommand), {"OK\r\n"});
     Answer(std::string(kUpappCommand), {"+UPAPP\r\n"});
     Answer(std::string(kUpgradeCommand), {"+START\r\n"});
-    port_->SetTerminal([this](std::span<const std::uint8_t> bytes) { OnWrite(bytes); });
   }
-  ~ScriptedTerminal() { port_->SetTerminal({}); }
-
-  ScriptedTerminal(const ScriptedTerminal&) = delete;
-  ScriptedTerminal& operator=(const ScriptedTerminal&) = delete;
 
   // Replies to `command` (its bytes, CR included): the first reply the first time, and so on;
   // the last one repeats. An empty reply is silence; a command without a script is not answered.
