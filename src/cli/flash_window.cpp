@@ -19,53 +19,9 @@ FlashWindow::~FlashWindow() {
 }
 
 LRESULT FlashWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_USER_THREAD_START:
-      OnThreadStart();
-      return 0;
-    case WM_USER_PORT_SELECTED:
-      OnPortSelected(reinterpret_cast<const std::string*>(wParam),
-                     reinterpret_cast<const std::int32_t*>(lParam));
-      return 0;
-    case WM_USER_PORT_ERROR:
-      OnPortError(reinterpret_cast<const std::int32_t*>(lParam));
-      return 0;
-    case WM_USER_PORT_ACCESS_DENIED:
-      // Comes after the engine's own report (the port error, or the message of the ended run).
-      if (wParam)
-        setup_.output.Message(PortPermissionText(*reinterpret_cast<const std::string*>(wParam)));
-      return 0;
-    case WM_USER_DEVICE_COUNT:
-      return OnDeviceCount(wParam);
-    case WM_USER_ASK:
-      return OnAsk(static_cast<int>(lParam));
-    case WM_USER_BTN_CTRL:
-      OnButtonControl(wParam, static_cast<int>(lParam));
-      return 0;
-    case WM_USER_STATIC_LOG_CTRL:
-      OnStatus(static_cast<int>(lParam));
-      return 0;
-    case WM_USER_PROG_SETUP:
-      OnProgressSetup(wParam, lParam);
-      return 0;
-    case WM_USER_PROG_PROC:
-      OnProgressPosition(lParam);
-      return 0;
-    case WM_USER_END:
-      OnEnd();
-      return 0;
-    case WM_USER_SYNC:
-      Apply(tracker_.SyncAnswered(wParam != 0));
-      return 0;
-    case WM_FLASH_INTERRUPT:
-      OnInterrupt(static_cast<int>(wParam));
-      return 0;
-    case WM_USER_THREAD_END:
-      OnThreadEnd();
-      return 0;
-    default:
-      return 0;
-  }
+  if (const auto result = DispatchEngineReport(*this, msg, wParam, lParam)) return *result;
+  if (msg == WM_FLASH_INTERRUPT) OnInterrupt(static_cast<int>(wParam));
+  return 0;
 }
 
 void FlashWindow::OnThreadStart() {
@@ -82,33 +38,35 @@ void FlashWindow::OnThreadStart() {
   engine_window_.Post(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&port_request_));
 }
 
-void FlashWindow::OnPortSelected(const std::string* port, const std::int32_t* baud) {
-  // Copied during the send: both point into the engine.
-  port_name_ = port ? *port : std::string();
-  const std::int32_t rate = baud ? *baud : 0;
+void FlashWindow::OnPortSelected(const std::string& port, std::int32_t baud) {
+  port_name_ = port;  // copied during the send: it lives in the engine
   if (phase_ != Phase::kSelectingPort) return;
-  if (rate <= 0) {
+  if (baud <= 0) {
     setup_.output.Message(PortRefusalText(port_request_, EnumSerialPorts(setup_.ports)));
     Close(kExitUsage);
     return;
   }
   // The engine thread waits in this send, so the path is written while it cannot read it.
-  setup_.engine.worker()->m_strFilePath = setup_.options.file;
+  setup_.engine.worker()->SetFilePath(setup_.options.file);
   phase_ = Phase::kRunning;
   tracker_.Started();
   engine_window_.Post(WM_USER_UPGRADE_START, 0, StartOptionBits(setup_.options));
 }
 
-void FlashWindow::OnPortError(const std::int32_t* code) {
-  if (!code) return;
+void FlashWindow::OnPortError(std::int32_t check) {
   const std::string& port = port_name_.empty() ? port_request_ : port_name_;
-  const auto text = PortErrorText(*code, port);
+  const auto text = PortErrorText(check, port);
   if (!text) return;
   setup_.output.Message(*text);
   Apply(tracker_.PortProblem());
 }
 
-LRESULT FlashWindow::OnDeviceCount(WPARAM count) {
+// Comes after the engine's own report (the port error, or the message of the ended run).
+void FlashWindow::OnPortAccessDenied(const std::string& device, int /*error*/) {
+  if (!device.empty()) setup_.output.Message(PortPermissionText(device));
+}
+
+LRESULT FlashWindow::OnDeviceCount(std::uint64_t count) {
   if (count == 0) setup_.output.Message(MessageBoxText(IDS_NOT_CONNECTED));
   Apply(tracker_.DeviceCountReported());
   return 0;
@@ -134,33 +92,37 @@ LRESULT FlashWindow::OnAsk(int question_id) {
   return AskOperator(setup_.output, question, setup_.input_fd, setup_.interrupt_fd) ? IDYES : IDNO;
 }
 
-void FlashWindow::OnButtonControl(WPARAM state, int string_id) {
+void FlashWindow::OnButtonControl(bool enable, int string_id) {
   if (string_id != 0) setup_.output.Message(MessageBoxText(string_id));
-  if (state == BTN_ENABLE) Apply(tracker_.ButtonsEnabled());
+  if (enable) Apply(tracker_.ButtonsEnabled());
 }
 
 void FlashWindow::OnStatus(int string_id) {
   if (const auto text = StatusText(string_id)) setup_.output.Status(*text);
 }
 
-void FlashWindow::OnProgressSetup(WPARAM count, LPARAM part) {
+void FlashWindow::OnProgressSetup(std::uint64_t count, int part) {
   // The port search's range (CHECK_COM_PORT_PART) measures no download.
   if (part == CHECK_COM_PORT_PART) return;
   tracker_.RangeAnnounced();
   setup_.output.BeginProgress(static_cast<std::int64_t>(count), setup_.loop.clock().Now());
 }
 
-void FlashWindow::OnProgressPosition(LPARAM position) {
-  setup_.output.UpdateProgress(static_cast<std::int64_t>(position), setup_.loop.clock().Now());
+void FlashWindow::OnProgress(std::int64_t position) {
+  setup_.output.UpdateProgress(position, setup_.loop.clock().Now());
 }
 
-void FlashWindow::OnEnd() {
+void FlashWindow::OnUpgradeEnd(int /*string_id*/) {
   const RunTracker::Step step = tracker_.Completed();
   if (step.finish && *step.finish == kExitCompleted) {
     setup_.output.EndProgress();
     if (const auto text = StatusText(IDS_UPGRADE_COMPLETED)) setup_.output.Status(*text);
   }
   Apply(step);
+}
+
+void FlashWindow::OnSync(bool run_active) {
+  Apply(tracker_.SyncAnswered(run_active));
 }
 
 void FlashWindow::OnInterrupt(int signo) {

@@ -15,6 +15,7 @@
 #include "cli/run_tracker.h"
 #include "cli/terminal_output.h"
 #include "cli/trace_writer.h"
+#include "engine/engine_reports.h"
 #include "engine/upgrade_proc.h"
 #include "platform/message_loop.h"
 #include "platform/serial_port_source.h"
@@ -38,7 +39,7 @@ struct FlashSetup {
   int interrupt_fd = -1;  // readable once Ctrl-C came
 };
 
-class FlashWindow final : public Window {
+class FlashWindow final : public Window, private EngineReports {
  public:
   explicit FlashWindow(FlashSetup setup);
   ~FlashWindow() override;
@@ -53,18 +54,22 @@ class FlashWindow final : public Window {
     kClosing,           // WM_CLOSE posted (or due), waiting for WM_USER_THREAD_END
   };
 
-  void OnThreadStart();
-  void OnPortSelected(const std::string* port, const std::int32_t* baud);
-  void OnPortError(const std::int32_t* code);
-  LRESULT OnDeviceCount(WPARAM count);
-  LRESULT OnAsk(int question_id);
-  void OnButtonControl(WPARAM state, int string_id);
-  void OnStatus(int string_id);
-  void OnProgressSetup(WPARAM count, LPARAM part);
-  void OnProgressPosition(LPARAM position);
-  void OnEnd();
+  // The engine's reports.
+  void OnThreadStart() override;
+  void OnPortSelected(const std::string& port, std::int32_t baud) override;
+  void OnPortError(std::int32_t check) override;
+  void OnPortAccessDenied(const std::string& device, int error) override;
+  LRESULT OnDeviceCount(std::uint64_t count) override;
+  LRESULT OnAsk(int question_id) override;
+  void OnButtonControl(bool enable, int string_id) override;
+  void OnStatus(int string_id) override;
+  void OnProgressSetup(std::uint64_t count, int part) override;
+  void OnProgress(std::int64_t position) override;
+  void OnUpgradeEnd(int string_id) override;
+  void OnSync(bool run_active) override;
+  void OnThreadEnd() override;
+
   void OnInterrupt(int signo);
-  void OnThreadEnd();
 
   void Apply(const RunTracker::Step& step);
   void Close(int exit_code);

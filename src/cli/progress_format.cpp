@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/frame_format.h"
+
 namespace kvx {
 namespace {
 
@@ -18,7 +20,8 @@ std::int64_t ClampedDone(const ProgressSample& sample) {
 }
 
 std::uint64_t SegmentBytes(std::int64_t segments) {
-  return static_cast<std::uint64_t>(std::max<std::int64_t>(segments, 0)) * kProgressSegmentBytes;
+  return static_cast<std::uint64_t>(std::max<std::int64_t>(segments, 0)) *
+         std::uint64_t{kSegmentSize};
 }
 
 std::string Printf(const char* format, double value, const char* unit) {

@@ -13,8 +13,6 @@
 
 namespace kvx {
 
-inline constexpr std::uint64_t kProgressSegmentBytes = 0x10000;
-
 struct ProgressSample {
   std::int64_t done = 0;         // segments acknowledged so far
   std::int64_t total = 0;        // segments of the download

@@ -83,6 +83,7 @@ void CUpgradeWorker::ParseAtResponse(std::string_view line) {
           m_nAtState = AT_PARSING__NV_CHECK;
           SendCommand("AT+MMI=\"NV_VER_CHECK\"\r", "AT+MMI=\"NV_VER_CHECK\"\r");
         } else {
+          // Stopped twice on purpose: the second kill line marks the EMERGENCY path in the trace.
           KillTimerLogged(IDT_CONNECT_RESPONSE);
           Decide();
         }
@@ -124,6 +125,7 @@ void CUpgradeWorker::OnLinkLine(std::string_view line) {
   if (BeginsWith(line, "OK\r\n")) {
     WriteLogF(kTraceBlack, "Baud rate Searching complete, Baud[%d]\n", m_nCurBaudRate);
     SaveComPortProfile();
+    // The trace has always shown this command as "at+ver"; log readers search for that text.
     SendCommand("at+hwver\r", "at+ver\r\n");
     m_nAtState = AT_PARSING__HWVER;
   } else if (Contains(line, "ERROR")) {
@@ -214,15 +216,18 @@ void CUpgradeWorker::Decide() {
 }
 
 void CUpgradeWorker::OnDownloadRequestAcknowledged() {
-  if (m_nCurBaudRate == 115200 || m_nCurBaudRate == 460800) {
-    WriteLogF(kTraceRed, "Change Baud rate %d -> 460800\r", m_nCurBaudRate);
-    if (m_nCurBaudRate != 460800) {
-      m_nCurBaudRate = 460800;
-      m_Com.PortModifyBaudrate(460800);
-    }
-  }
+  if (m_nCurBaudRate == kBaud115200 || m_nCurBaudRate == kBaud460800) SwitchToDownloadRate();
   m_nAtState = AT_PARSING__MPU_RESET;
   m_bDownloadMode = true;
+}
+
+// The line changes rate once; the trace line is written even when it is already at 460800.
+// The result is not examined: the terminal's restart re-opens the port at this rate anyway.
+void CUpgradeWorker::SwitchToDownloadRate() {
+  WriteLogF(kTraceRed, "Change Baud rate %d -> 460800\r", m_nCurBaudRate);
+  if (m_nCurBaudRate == kBaud460800) return;
+  m_nCurBaudRate = kBaud460800;
+  m_Com.PortModifyBaudrate(kBaud460800);
 }
 
 void CUpgradeWorker::UpappStep() {

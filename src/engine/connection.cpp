@@ -14,8 +14,6 @@ namespace kvx {
 
 namespace {
 
-constexpr std::int32_t kBaud115200 = 115200;
-constexpr std::int32_t kBaud460800 = 460800;
 constexpr std::int32_t kMaxConnectAttempts = 10;
 constexpr std::int32_t kMaxTerminalResets = 10;
 // In the order Disconnect stops them.

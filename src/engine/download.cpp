@@ -59,8 +59,10 @@ void WriteDumpFile(const char* name, std::span<const std::uint8_t> bytes) {
 
 unsigned CUpgradeWorker::WriteResponsePeriod() const {
   const std::int32_t bytes_per_second = m_nCurBaudRate / 8;
-  if (bytes_per_second > 65536 || bytes_per_second <= 0) return WRITE_RESPONSE_MS;
-  return static_cast<unsigned>(65536 / bytes_per_second) * WRITE_RESPONSE_MS;
+  if (bytes_per_second > std::int32_t{kSegmentSize} || bytes_per_second <= 0) {
+    return WRITE_RESPONSE_MS;
+  }
+  return static_cast<unsigned>(std::int32_t{kSegmentSize} / bytes_per_second) * WRITE_RESPONSE_MS;
 }
 
 void CUpgradeWorker::SendFrame() {

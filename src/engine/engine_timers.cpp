@@ -46,11 +46,7 @@ void CUpgradeWorker::OnTimer(std::uintptr_t id) {
         break;
       }
       ++m_nUpappRetry;
-      if (m_nCurBaudRate != 460800) {
-        WriteLogF(kTraceRed, "Change Baud rate %d -> 460800\r", m_nCurBaudRate);
-        m_nCurBaudRate = 460800;
-        m_Com.PortModifyBaudrate(460800);
-      }
+      if (m_nCurBaudRate != kBaud460800) SwitchToDownloadRate();
       m_Com.PortWrite(std::string_view("AT+UPAPP\r"));
       SetTimerLogged(IDT_BOOT_LOADER_TIMER_TEMP, UPAPP_RESPONSE_MS);
       WriteLog("AT+UPAPP\n", kTraceBrown, LOG_TX);

@@ -76,6 +76,15 @@ void CUpgradeWorker::ResetState() {
   m_SetupResponse = {};
 }
 
+EngineSnapshot CUpgradeWorker::Snapshot() const {
+  return EngineSnapshot{m_strFilePath,      m_strComPort,    m_nCurBaudRate,  m_strLastPort,
+                        m_nLastBaudRate,    m_nPortCheck,    m_bPortSelected, m_bKnownPort,
+                        m_bForceBoot,       m_bForceStack,   m_bDowngrade,    m_bDevMode,
+                        m_bDumpSegments,    m_bLogVisible,   m_nAtState,      m_bDownloadMode,
+                        m_nCurConnectRetry, m_comport_count, m_nConnectCount, m_nUpappRetry,
+                        m_nMpuResetRetry,   m_nCurDataCount, m_nReTransCount};
+}
+
 LRESULT CUpgradeWorker::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_USER_LOG:

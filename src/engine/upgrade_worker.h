@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/engine_environment.h"
@@ -48,6 +49,39 @@ enum AtState : std::int32_t {
   AT_PARSING__NV_UPDATE = 27,
 };
 
+// A copy of the engine's run state as it stands between two messages: what tests and
+// diagnostics read. Nothing writes the engine through it.
+struct EngineSnapshot {
+  std::string m_strFilePath;
+  std::string m_strComPort;
+  std::int32_t m_nCurBaudRate = 0;
+  std::string m_strLastPort;
+  std::int32_t m_nLastBaudRate = 0;
+  std::int32_t m_nPortCheck = 0;
+  bool m_bPortSelected = false;
+  bool m_bKnownPort = false;
+  std::int32_t m_bForceBoot = 0;
+  std::int32_t m_bForceStack = 0;
+  std::int32_t m_bDowngrade = 0;
+  std::int32_t m_bDevMode = 0;
+  bool m_bDumpSegments = false;
+  bool m_bLogVisible = false;
+  std::int32_t m_nAtState = 0;
+  bool m_bDownloadMode = false;
+  std::int32_t m_nCurConnectRetry = 0;
+  std::int32_t m_comport_count = 0;
+  std::int32_t m_nConnectCount = 0;
+  std::int32_t m_nUpappRetry = 0;
+  std::int32_t m_nMpuResetRetry = 0;
+  std::int32_t m_nCurDataCount = 0;
+  std::int32_t m_nReTransCount = 0;
+};
+
+// The rates a terminal answers at; connection attempts alternate between them, and the download
+// always runs at the second.
+inline constexpr std::int32_t kBaud115200 = 115200;
+inline constexpr std::int32_t kBaud460800 = 460800;
+
 class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
  public:
   // `loop` is the engine thread's loop; `main_window` receives the engine's reports;
@@ -64,6 +98,12 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void WriteLogF(COLORREF colour, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
   void ResetState();
+
+  // The firmware file that the next Open and Start read. Front end's thread, only while no run
+  // is in progress.
+  void SetFilePath(std::string path) { m_strFilePath = std::move(path); }
+  // The run state now. Engine thread, or any thread while the engine is idle.
+  EngineSnapshot Snapshot() const;
 
   // Open: unpacks the JQ images of m_strFilePath. Front end's thread, no run in progress.
   bool stage_jq_image() { return m_Image.stage_jq_image(); }
@@ -85,6 +125,7 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void PostButtonControl(WPARAM button, int string_id) override;
   LRESULT Ask(int question_id) override;
 
+ private:
   // Shared run members (names as the rest of the engine knows them).
   WindowRef m_pMainDlg;
   std::string m_strFilePath;
@@ -122,7 +163,6 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   RecordStatus m_nRxStatus = RC_OK;
   SetupResponse m_SetupResponse;
 
- private:
   // connection.cpp
   std::int32_t CountFreePorts(const std::string& name);
   bool IsPortBusy(const std::string& name);
@@ -163,6 +203,7 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void OnUpgradeLine(std::string_view line);
   void Decide();
   void OnDownloadRequestAcknowledged();
+  void SwitchToDownloadRate();
   void UpappStep();
   void SendCommand(std::string_view bytes, std::string_view trace);
   void SaveComPortProfile();

@@ -86,13 +86,6 @@ bool CompareValidBoots(CompatHost& host, const bsp_info_s& image, const bsp_info
 
 }  // namespace
 
-std::int32_t segment_count_for(std::uint64_t size) {
-  const std::uint64_t count =
-      size / SendWindow::kSegmentSize + (size % SendWindow::kSegmentSize != 0);
-  return static_cast<std::int32_t>(
-      std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
-}
-
 SendWindow whole_image_window(std::uint64_t image_size) {
   return SendWindow{0, image_size, true, segment_count_for(image_size)};
 }

@@ -21,6 +21,7 @@
 #include "image/version_info.h"
 #include "platform/message.h"
 #include "platform/trace.h"
+#include "protocol/frame_format.h"
 
 namespace kvx {
 
@@ -57,7 +58,6 @@ struct RuleRecords {
 // m_nSendSize = size, m_bBootIncluded and m_nSegmentCount from it.
 struct SendWindow {
   static constexpr std::uint64_t kBootRegionSize = 0x40000;  // the first 256 KiB
-  static constexpr std::uint64_t kSegmentSize = 0x10000;     // one segment of the download
 
   std::uint64_t offset = 0;
   std::uint64_t size = 0;
@@ -67,8 +67,6 @@ struct SendWindow {
   bool operator==(const SendWindow&) const = default;
 };
 
-// Segments of kSegmentSize needed for `size` bytes, rounded up.
-std::int32_t segment_count_for(std::uint64_t size);
 // The whole image, boot region included.
 SendWindow whole_image_window(std::uint64_t image_size);
 

@@ -11,6 +11,7 @@
 
 #include "image/zip_archive.h"
 #include "platform/string_table.h"
+#include "protocol/frame_format.h"
 
 namespace kvx {
 namespace {
@@ -363,14 +364,10 @@ void CFirmwareImage::ResetState() {
   m_bExtracted = false;
 }
 
-std::int32_t CFirmwareImage::SegmentCountFor(std::uint64_t size) {
-  return static_cast<std::int32_t>((size + kSegmentSize - 1) / kSegmentSize);
-}
-
 void CFirmwareImage::SetSendWindow(std::uint64_t offset) {
   m_pSendStart = m_pImage + offset;
   m_nSendSize = m_nImageSize - offset;
-  m_nSegmentCount = SegmentCountFor(m_nSendSize);
+  m_nSegmentCount = segment_count_for(m_nSendSize);
 }
 
 void CFirmwareImage::SendWholeImage() {

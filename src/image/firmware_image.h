@@ -40,8 +40,6 @@ class CFirmwareImage {
  public:
   // Largest image, archive item or plain file; exactly this size is accepted.
   static constexpr std::uint64_t kMaxImageSize = 0x3600000;
-  // The download sends the image in segments of this size.
-  static constexpr std::uint64_t kSegmentSize = 0x10000;
   // The folder under the user's temporary directory where JQ images are unpacked.
   static constexpr std::string_view kTempFolderName = "15a82b0b-4b06-40ce-a9be-46547918955f";
 
@@ -78,9 +76,6 @@ class CFirmwareImage {
   // returns false (changing nothing) when nothing would be left to send.
   void SendWholeImage();
   bool SendFrom(std::uint64_t offset);
-
-  // Number of segments for `size` bytes, rounded up.
-  static std::int32_t SegmentCountFor(std::uint64_t size);
 
   const std::uint8_t* image() const { return m_pImage; }
   std::uint64_t image_size() const { return m_nImageSize; }

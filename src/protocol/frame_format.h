@@ -69,6 +69,13 @@ inline constexpr std::uint32_t kSegmentSize = 65536;  // uncompressed bytes per 
 inline constexpr std::size_t kMaxFrameBody = 131072;  // largest body (compressed segment)
 inline constexpr std::size_t kFrameBufferSize = kMaxFrameBody + kFrameOverhead;  // 131,092
 
+// Write frames needed for `size` bytes of image: whole segments and a shorter last one.
+constexpr std::int32_t segment_count_for(std::uint64_t size) {
+  const std::uint64_t count = size / kSegmentSize + (size % kSegmentSize != 0 ? 1 : 0);
+  constexpr std::uint64_t kMaxCount = 0x7fffffff;
+  return static_cast<std::int32_t>(count < kMaxCount ? count : kMaxCount);
+}
+
 // Setup body ('S'): mode, segment size (32), data size (64), CRC of bytes 0..12.
 inline constexpr std::size_t kSetupBodySize = 17;
 inline constexpr std::size_t kSetupModeOffset = 0;

@@ -31,7 +31,7 @@ bool EngineThreadLink::Post(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void EngineThreadLink::SetFilePath(const std::string& path) {
-  if (CUpgradeWorker* worker = proc_ ? proc_->worker() : nullptr) worker->m_strFilePath = path;
+  if (CUpgradeWorker* worker = proc_ ? proc_->worker() : nullptr) worker->SetFilePath(path);
 }
 
 bool EngineThreadLink::StageImage() {

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <thread>
 
+#include "engine/engine_reports.h"
 #include "engine/upgrade_proc.h"
 #include "mkimage/sample_image.h"
 #include "platform/posix_serial_device.h"
@@ -19,48 +20,36 @@ namespace {
 
 // Stands where the main window stands: selects the port as the configuration file does, presses
 // Start, answers questions with Yes, and shuts the engine down when the run has ended.
-class TestFrontEnd : public Window {
+class TestFrontEnd : public Window, private EngineReports {
  public:
   TestFrontEnd(MessageLoop& loop, CUpgradeProc& proc, std::string port, std::string image)
       : Window(loop), loop_(loop), proc_(proc), port_(std::move(port)), image_(std::move(image)) {}
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    switch (msg) {
-      case WM_USER_THREAD_START:
-        proc_.engine_window().Post(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&port_));
-        break;
-      case WM_USER_PORT_SELECTED:
-        if (!started_ && *reinterpret_cast<const std::int32_t*>(lParam) > 0) {
-          started_ = true;
-          proc_.worker()->m_strFilePath = image_;
-          proc_.engine_window().Post(WM_USER_UPGRADE_START, 0, options_);
-        }
-        break;
-      case WM_USER_ASK:
-        return IDYES;
-      case WM_USER_STATIC_LOG_CTRL:
-        statuses.push_back(static_cast<int>(lParam));
-        break;
-      case WM_USER_BTN_CTRL:
-        if (wParam == BTN_ENABLE) {
-          if (lParam != 0) messages.push_back(static_cast<int>(lParam));
-          proc_.engine_window().Post(WM_USER_SYNC);
-        }
-        break;
-      case WM_USER_SYNC:
-        proc_.engine_window().Post(WM_CLOSE);
-        break;
-      case WM_USER_END:
-        completed = true;
-        break;
-      case WM_USER_THREAD_END:
-        proc_.Join();
-        loop_.Quit();
-        break;
-      default:
-        break;
-    }
-    return 0;
+    return DispatchEngineReport(*this, msg, wParam, lParam).value_or(0);
+  }
+
+  void OnThreadStart() override {
+    proc_.engine_window().Post(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&port_));
+  }
+  void OnPortSelected(const std::string&, std::int32_t baud) override {
+    if (started_ || baud <= 0) return;
+    started_ = true;
+    proc_.worker()->SetFilePath(image_);
+    proc_.engine_window().Post(WM_USER_UPGRADE_START, 0, options_);
+  }
+  LRESULT OnAsk(int) override { return IDYES; }
+  void OnStatus(int string_id) override { statuses.push_back(string_id); }
+  void OnButtonControl(bool enable, int string_id) override {
+    if (!enable) return;
+    if (string_id != 0) messages.push_back(string_id);
+    proc_.engine_window().Post(WM_USER_SYNC);
+  }
+  void OnSync(bool) override { proc_.engine_window().Post(WM_CLOSE); }
+  void OnUpgradeEnd(int) override { completed = true; }
+  void OnThreadEnd() override {
+    proc_.Join();
+    loop_.Quit();
   }
 
   LPARAM options_ = 0;

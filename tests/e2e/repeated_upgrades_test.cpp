@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engine_reports.h"
 #include "engine/upgrade_proc.h"
 #include "mkimage/sample_image.h"
 #include "platform/posix_serial_device.h"
@@ -53,43 +54,36 @@ ProcessResources SampleResources() {
 // Stands where the main window stands and plays an operator upgrading terminal after terminal:
 // Start; after a completed run "Upgrade" in the prompt, after a failed one Start again; the
 // process's resources sampled while the engine is idle before each start.
-class RepeatingFrontEnd : public Window {
+class RepeatingFrontEnd : public Window, private EngineReports {
  public:
   RepeatingFrontEnd(MessageLoop& loop, CUpgradeProc& proc, const test::SimProcess& sim,
                     std::string image, int runs)
       : Window(loop), loop_(loop), proc_(proc), sim_(sim), image_(std::move(image)), runs_(runs) {}
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    switch (msg) {
-      case WM_USER_THREAD_START:
-        port_ = sim_.link();
-        proc_.engine_window().Post(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&port_));
-        break;
-      case WM_USER_PORT_SELECTED:
-        if (*reinterpret_cast<const std::int32_t*>(lParam) > 0) StartWhenIdle();
-        break;
-      case WM_USER_ASK:
-        return IDYES;
-      case WM_USER_BTN_CTRL:
-        if (wParam == BTN_ENABLE) {
-          run_message_ = static_cast<int>(lParam);
-          proc_.engine_window().Post(WM_USER_SYNC);
-        }
-        break;
-      case WM_USER_END:
-        run_completed_ = true;
-        break;
-      case WM_USER_SYNC:
-        if (wParam == 0) EndOfRun();
-        break;
-      case WM_USER_THREAD_END:
-        proc_.Join();
-        loop_.Quit();
-        break;
-      default:
-        break;
-    }
-    return 0;
+    return DispatchEngineReport(*this, msg, wParam, lParam).value_or(0);
+  }
+
+  void OnThreadStart() override {
+    port_ = sim_.link();
+    proc_.engine_window().Post(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&port_));
+  }
+  void OnPortSelected(const std::string&, std::int32_t baud) override {
+    if (baud > 0) StartWhenIdle();
+  }
+  LRESULT OnAsk(int) override { return IDYES; }
+  void OnButtonControl(bool enable, int string_id) override {
+    if (!enable) return;
+    run_message_ = string_id;
+    proc_.engine_window().Post(WM_USER_SYNC);
+  }
+  void OnUpgradeEnd(int) override { run_completed_ = true; }
+  void OnSync(bool run_active) override {
+    if (!run_active) EndOfRun();
+  }
+  void OnThreadEnd() override {
+    proc_.Join();
+    loop_.Quit();
   }
 
   std::vector<bool> completed;         // per run
@@ -117,7 +111,7 @@ class RepeatingFrontEnd : public Window {
     if (!completed.empty()) idle.push_back(SampleResources());
     run_completed_ = false;
     run_message_ = 0;
-    proc_.worker()->m_strFilePath = image_;
+    proc_.worker()->SetFilePath(image_);
     proc_.engine_window().Post(WM_USER_UPGRADE_START, 0, 0);
   }
 

@@ -46,9 +46,9 @@ TEST_P(ConfigPortTest, SelectsTheConfigurationPortAt115200OnlyWhenItIsListedAndF
   const Message expected = c.selected ? Message{WM_USER_PORT_SELECTED, 0, 0, "ttyUSB0", 115200}
                                       : Message{WM_USER_PORT_SELECTED, 0, 0, "", 0};
   EXPECT_EQ(front_end.messages, (std::vector<Message>{expected})) << "and no message box";
-  EXPECT_EQ(worker.m_bPortSelected, c.selected);
-  EXPECT_EQ(worker.m_strLastPort, expected.port);
-  EXPECT_EQ(worker.m_nLastBaudRate, expected.value);
+  EXPECT_EQ(worker.Snapshot().m_bPortSelected, c.selected);
+  EXPECT_EQ(worker.Snapshot().m_strLastPort, expected.port);
+  EXPECT_EQ(worker.Snapshot().m_nLastBaudRate, expected.value);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -85,11 +85,11 @@ TEST_P(PortSetupTest, OffersTheFreePortsAndReportsTheChoice) {
   EXPECT_EQ(offered.value_or(std::vector<std::string>{}), c.offered);
   if (c.choice) {
     EXPECT_EQ(TraceCount("[ttyUSB0]port, [460800]baud rate selected\n"), 1u);
-    EXPECT_EQ(worker.m_strLastPort, "ttyUSB0");
-    EXPECT_EQ(worker.m_nLastBaudRate, 460800);
+    EXPECT_EQ(worker.Snapshot().m_strLastPort, "ttyUSB0");
+    EXPECT_EQ(worker.Snapshot().m_nLastBaudRate, 460800);
   }
   if (offered) {
-    EXPECT_TRUE(worker.m_bPortSelected) << "also when the operator cancels";
+    EXPECT_TRUE(worker.Snapshot().m_bPortSelected) << "also when the operator cancels";
   }
 }
 
@@ -127,7 +127,7 @@ TEST_F(EngineTest, ThePortSetupTracesTheChosenPortWithoutItsDevicePrefix) {
   };
   Post(WM_USER_PORT_SETUP);
   EXPECT_EQ(TraceCount("[ttyUSB0]port, [115200]baud rate selected\n"), 1u);
-  EXPECT_EQ(worker.m_strComPort, "/dev/ttyUSB0") << "the port itself keeps its path";
+  EXPECT_EQ(worker.Snapshot().m_strComPort, "/dev/ttyUSB0") << "the port itself keeps its path";
 }
 
 TEST_F(EngineTest, TheRateChosenInThePortSetupIsNotUsedForConnecting) {
@@ -177,8 +177,8 @@ TEST_F(EngineTest, ANormalTerminalIsIdentifiedWithTheExactBytesOfEveryCommandUpT
     }
   }
 
-  EXPECT_EQ(worker.m_nAtState, AT_PARSING__BINARY);
-  EXPECT_TRUE(worker.m_bDownloadMode);
+  EXPECT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__BINARY);
+  EXPECT_TRUE(worker.Snapshot().m_bDownloadMode);
   EXPECT_EQ(worker.com().RxMode(), RX_MODE_FRAME);
   EXPECT_TRUE(TimerRunning(IDT_SETUP_RESPONSE));
   EXPECT_FALSE(TimerRunning(IDT_CONNECT_RESPONSE));
@@ -264,8 +264,8 @@ TEST_F(EngineTest, AStartWithoutASelectedPortEndsWithMessage57358AndClearsTheSel
             }));
   EXPECT_EQ(port->open_count(), opens + 1) << "only the busy test opened the port";
   EXPECT_TRUE(terminal.commands().empty());
-  EXPECT_TRUE(worker.m_strComPort.empty());
-  EXPECT_EQ(worker.m_nCurBaudRate, 0);
+  EXPECT_TRUE(worker.Snapshot().m_strComPort.empty());
+  EXPECT_EQ(worker.Snapshot().m_nCurBaudRate, 0);
   EXPECT_EQ(TraceCount("sky_deck_count = [0]\n"), 1u);
   EXPECT_EQ(TraceCount("port search complete\n"), 1u);
 }
@@ -278,7 +278,7 @@ TEST_F(EngineTest, AStartOnABusyPortReportsMinusTwoAndBeginsNoRun) {
   Post(WM_USER_UPGRADE_START);
 
   EXPECT_EQ(front_end.messages, (std::vector<Message>{{WM_USER_PORT_ERROR, 0, 0, "", -2}}));
-  EXPECT_EQ(worker.m_nPortCheck, -2);
+  EXPECT_EQ(worker.Snapshot().m_nPortCheck, -2);
   EXPECT_EQ(TraceSize(), trace_before) << "not even the file path is traced";
   EXPECT_FALSE(worker.run_active());
   EXPECT_TRUE(terminal.commands().empty());
@@ -297,14 +297,14 @@ TEST_P(CableLossTest, EndsTheRunOutsideDownloadModeEntryOnly) {
   const CableLossCase& c = GetParam();
   c.script(terminal);
   StartRun();
-  ASSERT_EQ(worker.m_nAtState, c.state);
+  ASSERT_EQ(worker.Snapshot().m_nAtState, c.state);
   const std::size_t first = TraceSize();
   port->SetDsr(false);
   Settle();
 
   if (!c.ends_run) {
     EXPECT_TRUE(front_end.Enables().empty());
-    EXPECT_EQ(worker.m_nAtState, c.state);
+    EXPECT_EQ(worker.Snapshot().m_nAtState, c.state);
     EXPECT_TRUE(port->is_open());
     EXPECT_TRUE(TimerRunning(IDT_BOOT_LOADER_TIMER_TEMP)) << "the restart wait goes on";
     EXPECT_EQ(TraceCount("Connection Cable is deleted\r\n"), 0u);
@@ -312,9 +312,9 @@ TEST_P(CableLossTest, EndsTheRunOutsideDownloadModeEntryOnly) {
   }
   EXPECT_EQ(front_end.Enables(), (std::vector<LPARAM>{0}));
   EXPECT_FALSE(port->is_open());
-  EXPECT_EQ(worker.m_nAtState, AT_PARSING__LINK);
-  EXPECT_FALSE(worker.m_bDownloadMode);
-  EXPECT_EQ(worker.m_nCurDataCount, 0);
+  EXPECT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__LINK);
+  EXPECT_FALSE(worker.Snapshot().m_bDownloadMode);
+  EXPECT_EQ(worker.Snapshot().m_nCurDataCount, 0);
   EXPECT_FALSE(loop.NextTimerDue().has_value()) << "no timer runs";
   EXPECT_EQ(WaitForCableWarnings(1),
             (std::vector<std::string>{
@@ -365,13 +365,13 @@ TEST_F(EngineTest, TheEleventhTerminalResetReopensThePortAndEndsTheRunWith146) {
   terminal.Silence(kDownloadCommand);
   StartRun();
   for (int reset = 1; reset <= 10; ++reset) {
-    ASSERT_EQ(worker.m_nAtState, AT_PARSING__USB_DOWNLOAD) << "before reset " << reset;
+    ASSERT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__USB_DOWNLOAD) << "before reset " << reset;
     port->InjectWaitError(EIO);
     Settle();
   }
   EXPECT_TRUE(front_end.Enables().empty()) << "ten resets are allowed";
   EXPECT_EQ(CountCommand(terminal, kLinkTest115200), 11u);
-  EXPECT_EQ(worker.m_nMpuResetRetry, 10);
+  EXPECT_EQ(worker.Snapshot().m_nMpuResetRetry, 10);
 
   port->InjectWaitError(EIO);
   Settle();
@@ -396,13 +396,13 @@ TEST_P(IgnoredErrorTest, APortErrorOutsideTheRestartOrOtherThanEioIsIgnored) {
   const IgnoredErrorCase& c = GetParam();
   terminal.Silence(c.silenced);
   StartRun();
-  const std::int32_t state = worker.m_nAtState;
+  const std::int32_t state = worker.Snapshot().m_nAtState;
   const int opens = port->open_count();
   port->InjectWaitError(c.error);
   Settle();
-  EXPECT_EQ(worker.m_nAtState, state);
+  EXPECT_EQ(worker.Snapshot().m_nAtState, state);
   EXPECT_EQ(port->open_count(), opens) << "no re-open";
-  EXPECT_EQ(worker.m_nMpuResetRetry, 0);
+  EXPECT_EQ(worker.Snapshot().m_nMpuResetRetry, 0);
   EXPECT_TRUE(front_end.Enables().empty());
 }
 
@@ -452,8 +452,8 @@ TEST_F(EngineTest, AFailedReopenAfterARestartRetriesOnTheOrdinaryAttemptPath) {
   terminal.Silence(kUpappCommand);
   StartRun();
   AdvanceBy(1400);
-  ASSERT_EQ(worker.m_nAtState, AT_PARSING__MPU_RESET);
-  ASSERT_EQ(worker.m_nConnectCount, 1);
+  ASSERT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__MPU_RESET);
+  ASSERT_EQ(worker.Snapshot().m_nConnectCount, 1);
 
   port->RefuseOpen(ENOENT);
   const std::int64_t reset_at = NowMs();
@@ -470,7 +470,7 @@ TEST_F(EngineTest, AFailedReopenAfterARestartRetriesOnTheOrdinaryAttemptPath) {
   ASSERT_NE(upapp, commands.end());
   EXPECT_EQ(upapp->at_ms, reset_at + 1400) << "1000 ms response wait, 400 ms pause";
   EXPECT_EQ(upapp->baud, 115200u) << "the attempt counter is now even";
-  EXPECT_EQ(worker.m_nConnectCount, 2);
+  EXPECT_EQ(worker.Snapshot().m_nConnectCount, 2);
   EXPECT_TRUE(TimerRunning(IDT_BOOT_LOADER_TIMER_TEMP)) << "waiting for +UPAPP";
 }
 

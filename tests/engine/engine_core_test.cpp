@@ -89,71 +89,46 @@ TEST_F(EngineCoreTest, ATraceRequestFromAnotherThreadIsInTheStoreWhenTheSendRetu
 
 TEST_F(EngineCoreTest, LogWindowToggleShowsOnlyInDevelopmentModeButHidesInAnyMode) {
   Post(WM_USER_LOG_WND_CTRL, LOG_WND_TOGGLE);
-  EXPECT_FALSE(worker->m_bLogVisible) << "outside development mode a hidden window stays hidden";
+  EXPECT_FALSE(worker->Snapshot().m_bLogVisible)
+      << "outside development mode a hidden window stays hidden";
   EXPECT_TRUE(visibility_calls.empty());
 
   Post(WM_USER_DEV_MODE, DEV_MODE_ON);
   Post(WM_USER_LOG_WND_CTRL, LOG_WND_TOGGLE);
-  EXPECT_TRUE(worker->m_bLogVisible);
+  EXPECT_TRUE(worker->Snapshot().m_bLogVisible);
 
   Post(WM_USER_DEV_MODE, DEV_MODE_OFF);
   Post(WM_USER_LOG_WND_CTRL, LOG_WND_TOGGLE);
-  EXPECT_FALSE(worker->m_bLogVisible) << "a shown window hides even after development mode ends";
+  EXPECT_FALSE(worker->Snapshot().m_bLogVisible)
+      << "a shown window hides even after development mode ends";
   EXPECT_EQ(visibility_calls, (std::vector<bool>{true, false}));
 }
 
 TEST_F(EngineCoreTest, DumpToggleWorksOnlyInDevelopmentMode) {
   Post(WM_USER_LOG_WND_CTRL, DUMP_TOGGLE);
-  EXPECT_FALSE(worker->m_bDumpSegments);
+  EXPECT_FALSE(worker->Snapshot().m_bDumpSegments);
   Post(WM_USER_DEV_MODE, DEV_MODE_ON);
   Post(WM_USER_LOG_WND_CTRL, DUMP_TOGGLE);
-  EXPECT_TRUE(worker->m_bDumpSegments);
+  EXPECT_TRUE(worker->Snapshot().m_bDumpSegments);
   Post(WM_USER_LOG_WND_CTRL, DUMP_TOGGLE);
-  EXPECT_FALSE(worker->m_bDumpSegments);
+  EXPECT_FALSE(worker->Snapshot().m_bDumpSegments);
   Post(WM_USER_LOG_WND_CTRL, 1234);
-  EXPECT_FALSE(worker->m_bDumpSegments);
+  EXPECT_FALSE(worker->Snapshot().m_bDumpSegments);
 }
 
 TEST_F(EngineCoreTest, DevModeOffForgetsThePortSelectionAndOtherValuesChangeNothing) {
-  worker->m_bPortSelected = true;
+  Post(WM_USER_UPGRADE_AGAIN, 0);  // selects the remembered port
+  front_end.received.clear();
   Post(WM_USER_DEV_MODE, 7003);
-  EXPECT_EQ(worker->m_bDevMode, 0);
-  EXPECT_TRUE(worker->m_bPortSelected);
+  EXPECT_EQ(worker->Snapshot().m_bDevMode, 0);
+  EXPECT_TRUE(worker->Snapshot().m_bPortSelected);
   Post(WM_USER_DEV_MODE, DEV_MODE_ON);
-  EXPECT_EQ(worker->m_bDevMode, 1);
-  EXPECT_TRUE(worker->m_bPortSelected);
+  EXPECT_EQ(worker->Snapshot().m_bDevMode, 1);
+  EXPECT_TRUE(worker->Snapshot().m_bPortSelected);
   Post(WM_USER_DEV_MODE, DEV_MODE_OFF);
-  EXPECT_EQ(worker->m_bDevMode, 0);
-  EXPECT_FALSE(worker->m_bPortSelected);
+  EXPECT_EQ(worker->Snapshot().m_bDevMode, 0);
+  EXPECT_FALSE(worker->Snapshot().m_bPortSelected);
   EXPECT_TRUE(front_end.received.empty()) << "the front end is not told";
-}
-
-TEST_F(EngineCoreTest, ResetStateClearsRunMembersAndKeepsTheSelectionAndModes) {
-  worker->m_bKnownPort = worker->m_bDownloadMode = worker->m_bLogVisible = true;
-  worker->m_bDumpSegments = true;
-  worker->m_nCurConnectRetry = worker->m_nConnectCount = 3;
-  worker->m_nUpappRetry = worker->m_nMpuResetRetry = 4;
-  worker->m_nAtState = 10;
-  worker->m_comport_count = 2;
-  worker->m_bPortSelected = true;
-  worker->m_strComPort = "ttyUSB0";
-  worker->m_nCurBaudRate = 460800;
-  worker->m_strLastPort = "ttyUSB0";
-  worker->m_bDowngrade = worker->m_bDevMode = 1;
-  worker->ResetState();
-  EXPECT_FALSE(worker->m_bKnownPort || worker->m_bDownloadMode || worker->m_bLogVisible ||
-               worker->m_bDumpSegments);
-  EXPECT_EQ(worker->m_nCurConnectRetry + worker->m_nConnectCount + worker->m_nUpappRetry +
-                worker->m_nMpuResetRetry,
-            0);
-  EXPECT_EQ(worker->m_nAtState, 10);
-  EXPECT_EQ(worker->m_comport_count, 2);
-  EXPECT_TRUE(worker->m_bPortSelected);
-  EXPECT_EQ(worker->m_strComPort, "ttyUSB0");
-  EXPECT_EQ(worker->m_nCurBaudRate, 460800);
-  EXPECT_EQ(worker->m_strLastPort, "ttyUSB0");
-  EXPECT_EQ(worker->m_bDowngrade, 1);
-  EXPECT_EQ(worker->m_bDevMode, 1);
 }
 
 TEST_F(EngineCoreTest, ATraceRequestAfterTheWindowIsGoneShowsSendMessageFail) {

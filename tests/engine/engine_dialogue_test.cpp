@@ -39,7 +39,7 @@ TEST_F(EngineTest, ErrorToTheLinkTestResendsAtWithoutRestartingTheResponseTimer)
   EXPECT_EQ(commands[1].text, kLinkTest460800);
   EXPECT_EQ(commands[1].at_ms, 600);
   EXPECT_EQ(commands[1].baud, 115200u) << "the same line, still at 115200";
-  EXPECT_EQ(worker.m_nAtState, AT_PARSING__LINK);
+  EXPECT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__LINK);
 
   AdvanceBy(399);
   EXPECT_TRUE(port->is_open());
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EngineTest, AnIdentificationStalledBeforeTheStackOkIsRetriedOneSecondAfterTheOpen) {
   terminal.Silence(kGgmrCommand);
   StartRun();
-  ASSERT_EQ(worker.m_nAtState, AT_PARSING__GGMR);
+  ASSERT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__GGMR);
   AdvanceBy(999);
   EXPECT_TRUE(port->is_open());
   AdvanceBy(401);
@@ -109,11 +109,11 @@ TEST_P(UnguardedWaitTest, TheRunWaitsWithoutATimer) {
   terminal.Answer(std::string(kNvCheckCommand), {c.nv_reply});
   terminal.Silence(c.silenced);
   StartRun();
-  ASSERT_EQ(worker.m_nAtState, c.state);
+  ASSERT_EQ(worker.Snapshot().m_nAtState, c.state);
   const std::size_t sent = terminal.commands().size();
   EXPECT_FALSE(loop.NextTimerDue().has_value());
   AdvanceBy(10 * 60 * 1000);
-  EXPECT_EQ(worker.m_nAtState, c.state);
+  EXPECT_EQ(worker.Snapshot().m_nAtState, c.state);
   EXPECT_TRUE(port->is_open());
   EXPECT_EQ(terminal.commands().size(), sent);
   EXPECT_TRUE(front_end.Enables().empty());
@@ -231,7 +231,7 @@ TEST_F(EngineTest, TheMmiQueryWaitsForTheOkToTheNewNvVersion) {
   terminal.Answer(std::string(kNvCheckCommand), {"NV_VER1.01\r\n"});
   terminal.Silence("AT+MMI=\"NEW_NVM_VERSION\",1.02\r");
   StartRun();
-  EXPECT_EQ(worker.m_nAtState, AT_PARSING__NV_UPDATE);
+  EXPECT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__NV_UPDATE);
   EXPECT_FALSE(Sent(terminal, kSysVerCommand));
   port->Deliver("+CME: busy\r\n");
   Settle();
@@ -467,7 +467,7 @@ TEST_F(EngineTest, AnErrorLineWithMoreTextIsNotAnErrorToAtUpgrade) {
   const auto texts = terminal.command_texts();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), kUpgradeCommand), 1);
   EXPECT_EQ(NowMs(), 0);
-  EXPECT_EQ(worker.m_nAtState, AT_PARSING__UPGRADE);
+  EXPECT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__UPGRADE);
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST_F(EngineTest, ACompletedUpgradeReportsItsProgressInOrderAndEndsWith149) {
   EXPECT_EQ(worker.com().RxMode(), RX_MODE_LINE);
   EXPECT_FALSE(loop.NextTimerDue().has_value());
   EXPECT_FALSE(worker.run_active());
-  EXPECT_EQ(worker.m_nCurDataCount, 0);
+  EXPECT_EQ(worker.Snapshot().m_nCurDataCount, 0);
 }
 
 TEST_F(EngineTest, EndingARunMidSegmentStopsEveryTimerInItsOrder) {
@@ -341,7 +341,7 @@ TEST_F(SegmentErrorTest, ASegmentBeyondTheLastIsRefusedAndThePendingTimerResends
   RunWithSegmentError(11);
   EXPECT_EQ(Sequence(terminal.frames()), "S W0 W1 W2 W3 W4 W5 W6 W7");
   EXPECT_TRUE(TraceHas("FAIL - cause OVERFLOW segment number\n", kTraceRed));
-  EXPECT_EQ(worker.m_nCurDataCount, 0);
+  EXPECT_EQ(worker.Snapshot().m_nCurDataCount, 0);
   EXPECT_TRUE(TimerRunning(IDT_WRITE_RESPONSE));
 
   terminal.SetFrameResponder([](const HostFrame&) { return std::nullopt; });
@@ -561,7 +561,7 @@ std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path) {
 TEST_F(EngineTest, DevelopmentModeDumpsEverySegmentRawAndCompressedUnderDatedNames) {
   Post(WM_USER_DEV_MODE, 0, DEV_MODE_ON);
   Post(WM_USER_LOG_WND_CTRL, 0, DUMP_TOGGLE);
-  ASSERT_TRUE(worker.m_bDumpSegments);
+  ASSERT_TRUE(worker.Snapshot().m_bDumpSegments);
   const std::filesystem::path dumps = folder.path() + "/dumps";
   std::filesystem::create_directory(dumps);
   const std::time_t before = std::time(nullptr);
@@ -571,7 +571,7 @@ TEST_F(EngineTest, DevelopmentModeDumpsEverySegmentRawAndCompressedUnderDatedNam
   }
   const std::time_t after = std::time(nullptr);
   ASSERT_EQ(front_end.Of(WM_USER_END).size(), 1u);
-  EXPECT_FALSE(worker.m_bDumpSegments) << "the run's end clears the switch";
+  EXPECT_FALSE(worker.Snapshot().m_bDumpSegments) << "the run's end clears the switch";
 
   std::vector<std::string> stamps;
   for (std::time_t t = before; t <= after; ++t) {

@@ -33,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/engine_reports.h"
 #include "engine/timer_ids.h"
 #include "engine/upgrade_worker.h"
 #include "mkimage/sample_image.h"
@@ -52,13 +53,14 @@ namespace kvx::test {
 // It shares the engine's loop, so a send reaches it at once while a post waits until the loop
 // runs: the recorded order tells the two deliveries apart.
 
-class RecordingFrontEnd final : public Window {
+class RecordingFrontEnd final : public Window, public EngineReports {
  public:
+  // A report as the engine made it, with its typed arguments.
   struct Message {
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    std::string port;        // WM_USER_PORT_SELECTED, WM_USER_PORT_ACCESS_DENIED: copied
+    std::string port;        // WM_USER_PORT_SELECTED, WM_USER_PORT_ACCESS_DENIED
     std::int32_t value = 0;  // WM_USER_PORT_SELECTED: the baud; WM_USER_PORT_ERROR: the check
 
     bool operator==(const Message&) const = default;
@@ -67,24 +69,40 @@ class RecordingFrontEnd final : public Window {
   explicit RecordingFrontEnd(MessageLoop& loop) : Window(loop) {}
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    Message message{msg, wParam, lParam, {}, 0};
-    LRESULT result = 0;
-    if (msg == WM_USER_PORT_SELECTED) {
-      message.port = *reinterpret_cast<const std::string*>(wParam);
-      message.value = *reinterpret_cast<const std::int32_t*>(lParam);
-      message.wParam = message.lParam = 0;  // addresses mean nothing to a comparison
-    } else if (msg == WM_USER_PORT_ERROR) {
-      message.value = *reinterpret_cast<const std::int32_t*>(lParam);
-      message.lParam = 0;
-    } else if (msg == WM_USER_PORT_ACCESS_DENIED) {
-      message.port = *reinterpret_cast<const std::string*>(wParam);
-      message.wParam = 0;
-    } else if (msg == WM_USER_ASK) {
-      result = ask_answer;
-    }
-    messages.push_back(std::move(message));
-    return result;
+    if (const auto result = DispatchEngineReport(*this, msg, wParam, lParam)) return *result;
+    messages.push_back({msg, wParam, lParam, {}, 0});
+    return 0;
   }
+
+  void OnThreadStart() override { Record(WM_USER_THREAD_START); }
+  void OnThreadEnd() override { Record(WM_USER_THREAD_END); }
+  void OnUpgradeEnd(int string_id) override { Record(WM_USER_END, 0, string_id); }
+  void OnProgressSetup(std::uint64_t count, int part) override {
+    Record(WM_USER_PROG_SETUP, static_cast<WPARAM>(count), part);
+  }
+  void OnProgress(std::int64_t position) override {
+    Record(WM_USER_PROG_PROC, 0, static_cast<LPARAM>(position));
+  }
+  void OnButtonControl(bool enable, int string_id) override {
+    Record(WM_USER_BTN_CTRL, enable ? BTN_ENABLE : BTN_DISABLE, string_id);
+  }
+  void OnStatus(int string_id) override { Record(WM_USER_STATIC_LOG_CTRL, 0, string_id); }
+  void OnPortSelected(const std::string& port, std::int32_t baud) override {
+    Record(WM_USER_PORT_SELECTED, 0, 0, port, baud);
+  }
+  LRESULT OnDeviceCount(std::uint64_t count) override {
+    Record(WM_USER_DEVICE_COUNT, static_cast<WPARAM>(count), 0);
+    return 0;
+  }
+  LRESULT OnAsk(int string_id) override {
+    Record(WM_USER_ASK, 0, string_id);
+    return ask_answer;
+  }
+  void OnPortError(std::int32_t check) override { Record(WM_USER_PORT_ERROR, 0, 0, "", check); }
+  void OnPortAccessDenied(const std::string& device, int error) override {
+    Record(WM_USER_PORT_ACCESS_DENIED, 0, error, device);
+  }
+  void OnSync(bool run_active) override { Record(WM_USER_SYNC, run_active ? 1u : 0u, 0); }
 
   // Messages with id `msg`, in arrival order.
   std::vector<Message> Of(UINT msg) const {
@@ -119,6 +137,12 @@ class RecordingFrontEnd final : public Window {
 
   LRESULT ask_answer = IDYES;
   std::vector<Message> messages;
+
+ private:
+  void Record(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0, std::string port = {},
+              std::int32_t value = 0) {
+    messages.push_back({msg, wParam, lParam, std::move(port), value});
+  }
 };
 
 inline std::ostream& operator<<(std::ostream& out, const RecordingFrontEnd::Message& m) {
@@ -510,7 +534,7 @@ class EngineTest : public ::testing::Test {
     const std::string path = folder.path() + "/image.bin";
     std::string error;
     ASSERT_TRUE(WriteSampleFile(path, image, error)) << error;
-    worker.m_strFilePath = path;
+    worker.SetFilePath(path);
   }
 
   // Lets every write, reply and posted message run until nothing moves; time stands still.

@@ -147,7 +147,7 @@ const EndingCase kEndings[] = {
        t.terminal.RestartOnDownloadRequest(false);
        t.terminal.Silence(kUpappCommand);
        t.StartRun();
-       ASSERT_EQ(t.worker.m_nAtState, AT_PARSING__MPU_RESET);
+       ASSERT_EQ(t.worker.Snapshot().m_nAtState, AT_PARSING__MPU_RESET);
        t.port->RefuseOpen(ENOENT);
        t.port->InjectWaitError(EIO);
        t.Settle();
@@ -302,8 +302,8 @@ TEST_F(EngineTest, TheFileSizeLineOfAStartShowsThePreviousLoad) {
 TEST_F(EngineTest, ASecondDropAfterUpappResumesWithUpapp) {
   terminal.Answer(std::string(kUpappCommand), {"", "+UPAPP\r\n"});
   StartRun();
-  ASSERT_EQ(worker.m_nAtState, AT_PARSING__USB_DOWNLOAD);
-  ASSERT_TRUE(worker.m_bDownloadMode);
+  ASSERT_EQ(worker.Snapshot().m_nAtState, AT_PARSING__USB_DOWNLOAD);
+  ASSERT_TRUE(worker.Snapshot().m_bDownloadMode);
   ASSERT_EQ(CountCommandText(terminal, kUpappCommand), 1u);
 
   port->InjectWaitError(EIO);
@@ -357,10 +357,10 @@ TEST_F(EngineTest, AnExtractionFailureAtOpenEndsAsDisconnectDoes) {
   const std::string archive = folder.path() + "/jq.stf";
   std::string error;
   ASSERT_TRUE(WriteSampleArchive(archive, items, error)) << error;
-  worker.m_strFilePath = archive;
+  worker.SetFilePath(archive);
   Post(WM_USER_DEV_MODE, 0, DEV_MODE_ON);
   Post(WM_USER_LOG_WND_CTRL, 0, DUMP_TOGGLE);
-  ASSERT_TRUE(worker.m_bDumpSegments);
+  ASSERT_TRUE(worker.Snapshot().m_bDumpSegments);
 
   std::atomic<bool> done = false;
   bool staged = true;
@@ -378,7 +378,7 @@ TEST_F(EngineTest, AnExtractionFailureAtOpenEndsAsDisconnectDoes) {
             (std::vector<Message>{{WM_USER_PORT_SELECTED, 0, 0, "", 0},
                                   {WM_USER_BTN_CTRL, BTN_ENABLE, IDS_EXTRACT_FAIL, "", 0}}))
       << "no port is selected, and the front end hears so";
-  EXPECT_FALSE(worker.m_bDumpSegments) << "the run state is reset";
+  EXPECT_FALSE(worker.Snapshot().m_bDumpSegments) << "the run state is reset";
   const std::vector<TraceEntry> trace = Trace();
   ASSERT_GE(trace.size(), 8u);
   std::vector<std::string> tail;
@@ -389,6 +389,38 @@ TEST_F(EngineTest, AnExtractionFailureAtOpenEndsAsDisconnectDoes) {
                       "IDT_SETUP_RESPONSE timer kill\n", "IDT_WRITE_RESPONSE timer kill\n",
                       "IDT_PORT_SEARCH timer kill\n", "IDT_FINISH_RESPONSE timer kill\n",
                       "Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[200]\n"}));
+}
+
+TEST_F(EngineTest, ResetStateClearsRunMembersAndKeepsTheSelectionAndModes) {
+  terminal.AnswerLinkTestAt({460800});  // found on the second attempt
+  terminal.Silence(kDownloadCommand);   // and left waiting for the download request's answer
+  terminal.Silence(kUpappCommand);
+  Post(WM_USER_DEV_MODE, 0, DEV_MODE_ON);
+  Post(WM_USER_LOG_WND_CTRL, 0, DUMP_TOGGLE);
+  Post(WM_USER_LOG_WND_CTRL, 0, LOG_WND_TOGGLE);
+  StartRun(OPTION_DOWNGRADE);
+  AdvanceBy(1400 + DOWNLOAD_REQUEST_MS);  // the second attempt, then one AT+UPAPP repeat
+  const EngineSnapshot before = worker.Snapshot();
+  ASSERT_EQ(before.m_nAtState, AT_PARSING__USB_DOWNLOAD);
+  ASSERT_EQ(before.m_nConnectCount, 1);
+  ASSERT_EQ(before.m_nUpappRetry, 1);
+  ASSERT_TRUE(before.m_bKnownPort && before.m_bDumpSegments && before.m_bLogVisible);
+
+  worker.ResetState();
+  const EngineSnapshot after = worker.Snapshot();
+  EXPECT_FALSE(after.m_bKnownPort || after.m_bDownloadMode || after.m_bLogVisible ||
+               after.m_bDumpSegments);
+  EXPECT_EQ(after.m_nCurConnectRetry + after.m_nConnectCount + after.m_nUpappRetry +
+                after.m_nMpuResetRetry,
+            0);
+  EXPECT_EQ(after.m_nAtState, AT_PARSING__USB_DOWNLOAD) << "the dialogue's state is not reset";
+  EXPECT_TRUE(after.m_bPortSelected);
+  EXPECT_EQ(after.m_strComPort, "ttyUSB0");
+  EXPECT_EQ(after.m_nCurBaudRate, 460800);
+  EXPECT_EQ(after.m_strLastPort, "ttyUSB0");
+  EXPECT_EQ(after.m_bDowngrade, 1);
+  EXPECT_EQ(after.m_bDevMode, 1);
+  Post(WM_USER_ABORT_RUN);
 }
 
 }  // namespace

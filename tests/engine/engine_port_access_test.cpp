@@ -149,7 +149,7 @@ TEST_P(ModemManagerTest, TheRunsTraceStartsWithItsWarningInRedWhenItRuns) {
     EXPECT_EQ(trace[i].text, warning[i] + "\n");
     EXPECT_EQ(trace[i].colour, kTraceRed);
   }
-  EXPECT_EQ(trace[lines].text, "file path : " + worker.m_strFilePath + "\n")
+  EXPECT_EQ(trace[lines].text, "file path : " + worker.Snapshot().m_strFilePath + "\n")
       << "the run's own lines follow, unchanged";
   AdvanceBy(1400);
   EXPECT_EQ(front_end.Of(WM_USER_END).size(), 1u) << "a warning, not a refusal";
