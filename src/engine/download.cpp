@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -191,10 +190,10 @@ std::span<const std::uint8_t> CUpgradeWorker::SegmentData(std::int32_t seg) cons
 bool CUpgradeWorker::BuildSegmentFrame(std::int32_t seg) {
   m_nFrameSeg = -1;
   const std::span<const std::uint8_t> raw = SegmentData(seg);
-  std::span<std::uint8_t> body = m_Frame.BeginWriteBody();
-  uLongf compressed = body.size();
-  if (compress(body.data(), &compressed, raw.data(), raw.size()) != Z_OK) return false;
-  if (!m_Frame.FinishWriteFrame(static_cast<std::uint16_t>(seg & 0xffff), compressed, raw.size())) {
+  const std::optional<std::size_t> compressed =
+      m_Compressor.Compress(raw, m_Frame.BeginWriteBody());
+  if (!compressed || !m_Frame.FinishWriteFrame(static_cast<std::uint16_t>(seg & 0xffff),
+                                               *compressed, raw.size())) {
     return false;
   }
   m_nFrameSeg = seg;

@@ -29,6 +29,7 @@
 #include "platform/trace.h"
 #include "platform/user_messages.h"
 #include "protocol/frame.h"
+#include "protocol/segment_compressor.h"
 #include "serial/ccom.h"
 
 namespace kvx {
@@ -102,6 +103,10 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   // The firmware file that the next Open and Start read. Front end's thread, only while no run
   // is in progress.
   void SetFilePath(std::string path) { m_strFilePath = std::move(path); }
+  // How hard segments are compressed: zlib's default unless the front end asks for the
+  // smallest stream. False when that level is not available. Front end's thread, only while no
+  // run is in progress.
+  bool SetCompression(SegmentCompressor::Level level) { return m_Compressor.SetLevel(level); }
   // The run state now. Engine thread, or any thread while the engine is idle.
   EngineSnapshot Snapshot() const;
 
@@ -237,6 +242,7 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   CFirmwareImage m_Image;
   ImageVersions m_ImageVersions;
   FrameBuffer m_Frame;
+  SegmentCompressor m_Compressor;
   std::int32_t m_nFrameSeg = -1;         // the segment whose write frame m_Frame holds, or -1
   std::int32_t m_nSentSeg = -1;          // the segment of the last write frame sent, or -1
   std::vector<std::uint8_t> m_RxBuffer;  // one take of the receive ring

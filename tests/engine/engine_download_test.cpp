@@ -509,6 +509,43 @@ INSTANTIATE_TEST_SUITE_P(
                    Slot{kTerminalBsp, DateKind::kZero}, Slot{kImageStack, DateKind::kNow}}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
+// The smallest zlib stream on request: the same segments, fewer bytes, and a resend still byte
+// for byte the frame it repeats. The standard run first, then the same engine again.
+TEST_F(EngineTest, TheMaximumCompressionSendsTheSameSegmentsInFewerBytes) {
+  StartRun();
+  ASSERT_EQ(front_end.Of(WM_USER_END).size(), 1u);
+  const auto standard = terminal.frames(kCmdWrite);
+
+  ASSERT_TRUE(worker.SetCompression(SegmentCompressor::Level::kMax));
+  bool silent_once = true;
+  terminal.SetFrameResponder([&](const HostFrame& f) {
+    if (f.cmd == kCmdWrite && f.seg == 1 && std::exchange(silent_once, false)) {
+      return std::optional<std::vector<std::uint8_t>>();
+    }
+    return terminal.DefaultReply(f);
+  });
+  Post(WM_USER_UPGRADE_AGAIN);
+  const std::size_t first = terminal.frames(kCmdWrite).size();
+  Post(WM_USER_UPGRADE_START);
+  AdvanceBy(WRITE_RESPONSE_MS * 2);
+  ASSERT_EQ(front_end.Of(WM_USER_END).size(), 2u);
+
+  const auto all = terminal.frames(kCmdWrite);
+  const std::vector<HostFrame> smallest(all.begin() + static_cast<std::ptrdiff_t>(first),
+                                        all.end());
+  ASSERT_EQ(smallest.size(), standard.size() + 1) << "segment 1 twice";
+  EXPECT_EQ(smallest[1].bytes, smallest[2].bytes) << "the resend repeats the frame";
+  std::size_t standard_bytes = 0;
+  std::size_t smallest_bytes = 0;
+  for (std::size_t k = 0; k < standard.size(); ++k) {
+    const HostFrame& w = smallest[k < 2 ? k : k + 1];
+    EXPECT_EQ(Inflate(w), Inflate(standard[k])) << "segment " << k;
+    standard_bytes += standard[k].body.size();
+    smallest_bytes += w.body.size();
+  }
+  EXPECT_LT(smallest_bytes, standard_bytes);
+}
+
 // Runs a block with another current directory and restores the old one.
 class ScopedCurrentDirectory {
  public:
