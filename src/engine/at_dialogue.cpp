@@ -26,6 +26,16 @@ std::string_view Trimmed(std::string_view line) {
   return line;
 }
 
+// A reply as the run's record keeps it.
+std::string RecordText(std::string_view line) {
+  return ansi_text_to_utf8(Trimmed(line));
+}
+
+std::string NvText(const nv_version_s& nv) {
+  const std::string_view chars = nv.chars();
+  return RecordText(chars.substr(0, chars.find('\0')));
+}
+
 }  // namespace
 
 void CUpgradeWorker::ReceiveDispatch() {
@@ -74,6 +84,7 @@ void CUpgradeWorker::ParseAtResponse(std::string_view line) {
         return;
       case AT_PARSING__GGMR:
         parse_target_stack_version(line, m_TargetStack);
+        m_RunRecord.stack_version = RecordText(line);
         m_nAtState = AT_PARSING__GGMR_OK;
         return;
       case AT_PARSING__GGMR_OK:
@@ -93,6 +104,7 @@ void CUpgradeWorker::ParseAtResponse(std::string_view line) {
         return;
       case AT_PARSING__NV_UPDATE:
         if (BeginsWith(line, "OK\r\n")) {
+          m_RunRecord.nv_after = NvText(m_ImageVersions.nv);
           m_nAtState = AT_PARSING__SYSVER;
           SendCommand("AT+SYSVer\r", "AT+SYSVer\r\n");
         }
@@ -138,6 +150,7 @@ void CUpgradeWorker::OnHwVersionLine(std::string_view line) {
   const bool force_boot = m_bForceBoot == 1;
   const std::size_t prefix = line.find(kHwVerPrefix);
   if (prefix != std::string_view::npos) {
+    m_RunRecord.hw_version = RecordText(line.substr(prefix + kHwVerPrefix.size()));
     parse_target_bsp_ver(line.substr(prefix + kHwVerPrefix.size()), m_TargetBsp, force_boot,
                          static_cast<ImageHost&>(*this));
   } else if (BeginsWith(line, "ERROR") ||
@@ -150,6 +163,7 @@ void CUpgradeWorker::OnHwVersionLine(std::string_view line) {
 void CUpgradeWorker::OnNvCheckLine(std::string_view line) {
   if (!BeginsWith(line, "NV_VER")) return;
   extract_nv_version(Trimmed(line), m_TargetNv);
+  m_RunRecord.nv_before = m_RunRecord.nv_after = NvText(m_TargetNv);
   const nv_version_s& image_nv = m_ImageVersions.nv;
   WriteLogF(kTraceRed, "binary NV ver %.2f\n", nv_version_value(image_nv));
   WriteLogF(kTraceRed, "target NV ver %.2f\n", nv_version_value(m_TargetNv));
@@ -179,6 +193,7 @@ void CUpgradeWorker::OnSysVerLine(std::string_view line) {
     SendCommand("AT+SYSVer\r", "AT+SYSVer\r\n");
     return;
   }
+  m_RunRecord.mmi_version = RecordText(line);
   if (!apply_mmi_rule(*this, Records(), Options())) {
     Disconnect(0);
     return;
@@ -209,6 +224,9 @@ void CUpgradeWorker::Decide() {
     Disconnect(0);
     return;
   }
+  m_RunRecord.download_decided = true;
+  m_RunRecord.boot_included = m_Image.boot_included();
+  m_RunRecord.segments = m_Image.segment_count();
   m_nAtState = AT_PARSING__USB_DOWNLOAD;
   m_Com.PortWrite(std::string_view("AT+MMI=\"USB_DOWNLOAD\"\r"));
   SetTimerLogged(IDT_BOOT_LOADER_TIMER_TEMP, DOWNLOAD_REQUEST_MS);

@@ -118,6 +118,7 @@ void CUpgradeWorker::StartUpgrade(LPARAM options) {
   // restart) left the dialogue where it stopped; every run begins with the link test.
   m_nAtState = AT_PARSING__LINK;
   m_bDownloadMode = false;
+  m_RunRecord = {};
   m_Com.PortReset();
   m_Com.SetOwner(*this);
   WriteLog("WM_USER_STATIC_LOG_CTRL IDS_INIT_IN_PROGRESS occur\n", kTraceBlack, LOG_TEXT);

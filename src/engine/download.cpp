@@ -103,6 +103,7 @@ void CUpgradeWorker::OnFrameReceived(std::span<const std::uint8_t> record) {
     if (m_nReTransCount < kMaxResends) {
       m_nCurDataCount = m_RxHeader.seg;
       ++m_nReTransCount;
+      ++m_RunRecord.resends;
       SendNextSegment();
     }
   } else {
@@ -250,6 +251,7 @@ void CUpgradeWorker::Retransmit() {
   if (m_nReTransCount < kMaxResends && m_Frame.length() > 0) {
     m_Com.PortWrite(m_Frame.frame());
     ++m_nReTransCount;
+    ++m_RunRecord.resends;
     TraceSentHead(static_cast<ImageHost&>(*this), head);
     SetTimerLogged(timer, period);
     return;

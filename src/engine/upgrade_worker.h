@@ -78,6 +78,21 @@ struct EngineSnapshot {
   std::int32_t m_nReTransCount = 0;
 };
 
+// What one run learnt of its terminal and did to it, kept after the run has ended (until the next
+// Start) so a front end can record it. Texts are the terminal's replies as UTF-8, without their
+// line ends; empty where the dialogue did not get that far.
+struct RunRecord {
+  std::string hw_version;     // the hardware and boot version reply
+  std::string stack_version;  // the stack version line
+  std::string mmi_version;    // the accepted MMI version reply
+  std::string nv_before;      // the terminal's NV version as it answered
+  std::string nv_after;       // the NV version it was given, or nv_before when left alone
+  bool download_decided = false;
+  bool boot_included = false;  // a bootloader upgrade: the whole image is sent
+  std::int32_t segments = 0;   // segments of the download
+  std::int32_t resends = 0;    // frames sent again, over the whole download
+};
+
 // The rates a terminal answers at; connection attempts alternate between them, and the download
 // always runs at the second.
 inline constexpr std::int32_t kBaud115200 = 115200;
@@ -107,6 +122,9 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   // smallest stream. False when that level is not available. Front end's thread, only while no
   // run is in progress.
   bool SetCompression(SegmentCompressor::Level level) { return m_Compressor.SetLevel(level); }
+  // The record of the run in progress or of the last one. Engine thread, or the front end while
+  // the engine waits in a send (the one of Disconnect ends every run) or is idle.
+  const RunRecord& LastRun() const { return m_RunRecord; }
   // The run state now. Engine thread, or any thread while the engine is idle.
   EngineSnapshot Snapshot() const;
 
@@ -243,6 +261,7 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   ImageVersions m_ImageVersions;
   FrameBuffer m_Frame;
   SegmentCompressor m_Compressor;
+  RunRecord m_RunRecord;
   std::int32_t m_nFrameSeg = -1;         // the segment whose write frame m_Frame holds, or -1
   std::int32_t m_nSentSeg = -1;          // the segment of the last write frame sent, or -1
   std::vector<std::uint8_t> m_RxBuffer;  // one take of the receive ring

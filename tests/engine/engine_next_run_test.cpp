@@ -423,5 +423,41 @@ TEST_F(EngineTest, ResetStateClearsRunMembersAndKeepsTheSelectionAndModes) {
   Post(WM_USER_ABORT_RUN);
 }
 
+TEST_F(EngineTest, TheRunRecordKeepsWhatTheDialogueReadUntilTheNextStart) {
+  terminal.Answer(std::string(kNvCheckCommand), {"NV_VER1.01\r\n"});
+  bool silent_once = true;
+  terminal.SetFrameResponder([&](const HostFrame& f) {
+    if (f.cmd == kCmdWrite && f.seg == 2 && std::exchange(silent_once, false)) {
+      return std::optional<std::vector<std::uint8_t>>();
+    }
+    return terminal.DefaultReply(f);
+  });
+  StartRun();
+  AdvanceBy(WRITE_RESPONSE_MS * 2);
+  ASSERT_EQ(front_end.Of(WM_USER_END).size(), 1u);
+  const RunRecord& done = worker.LastRun();
+  EXPECT_EQ(done.hw_version, "SFQAABCDEFG V2.0.1");
+  EXPECT_EQ(done.stack_version, "+GGMR: JQ_SAT_V3.1.0 20240115");
+  EXPECT_EQ(done.mmi_version, "OK+SYSVer:KVX_2.9.0_ML_VM");
+  EXPECT_EQ(done.nv_before, "1.01");
+  EXPECT_EQ(done.nv_after, "1.02");
+  EXPECT_TRUE(done.download_decided);
+  EXPECT_FALSE(done.boot_included);
+  EXPECT_EQ(done.segments, 4);
+  EXPECT_EQ(done.resends, 1);
+
+  // The next run is refused by the MMI rule: nothing of the first is left in its record.
+  terminal.RestoreDefaults();
+  terminal.Answer(std::string(kSysVerCommand), {"OK+SYSVer:KVX_2.11.0_ML_VM\r\n"});
+  StartRun();
+  const RunRecord& refused = worker.LastRun();
+  EXPECT_EQ(refused.mmi_version, "OK+SYSVer:KVX_2.11.0_ML_VM");
+  EXPECT_EQ(refused.nv_before, "1.02");
+  EXPECT_EQ(refused.nv_after, "1.02");
+  EXPECT_FALSE(refused.download_decided);
+  EXPECT_EQ(refused.segments, 0);
+  EXPECT_EQ(refused.resends, 0);
+}
+
 }  // namespace
 }  // namespace kvx::test
