@@ -1,11 +1,7 @@
 // An upgrade run: checks what can be checked before any port is opened, then runs the engine
 // thread with this program's window on the main thread until the run has ended and the engine
 // has shut down.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -15,14 +11,15 @@
 #include "cli/exit_codes.h"
 #include "cli/flash_window.h"
 #include "cli/image_check.h"
-#include "cli/interrupt_watch.h"
 #include "cli/port_choice.h"
 #include "cli/terminal_output.h"
 #include "cli/trace_writer.h"
 #include "engine/upgrade_proc.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/modem_manager.h"
 #include "platform/posix_serial_device.h"
 #include "platform/profile_store.h"
@@ -51,10 +48,17 @@ bool CheckFirmwareFile(const CliOptions& options, TerminalOutput& output) {
 }
 
 ScopedFd OpenTraceFile(const std::string& path, TerminalOutput& output) {
-  ScopedFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
-  if (!fd)
-    output.Message("cannot write the trace to " + Display(path) + ": " + std::strerror(errno));
+  std::error_code error;
+  ScopedFd fd = OpenForWriting(path, IfExists::kTruncate, 0666, error);
+  if (error) output.Message("cannot write the trace to " + Display(path) + ": " + error.message());
   return fd;
+}
+
+// A second interrupt means the operator will not wait: the process exits at once with 128 + the
+// signal's number (the kernel still closes and unlocks the port).
+[[noreturn]] void ExitWithoutWaiting(int signo) {
+  (void)WriteAll(kStandardError, "\nkvx-flash: interrupted again; exiting without waiting\n");
+  std::_Exit(128 + signo);
 }
 
 EngineHooks MakeHooks(TerminalOutput& output, bool modem_manager_running) {
@@ -83,10 +87,10 @@ int RunFlash(const CliOptions& options) {
   // Before any other thread exists, so that every thread inherits the blocked signals.
   InterruptWatch interrupts;
 
-  FdTextSink error_sink(STDERR_FILENO);
-  TerminalOutput output(error_sink, {.is_terminal = isatty(STDERR_FILENO) == 1,
+  FdTextSink error_sink(kStandardError);
+  TerminalOutput output(error_sink, {.is_terminal = IsTerminal(kStandardError),
                                      .to_locale = true,
-                                     .columns = [] { return TerminalColumns(STDERR_FILENO); }});
+                                     .columns = [] { return TerminalColumns(kStandardError); }});
 
   if (!CheckFirmwareFile(options, output)) return kExitUsage;
   // Looked for once: the warning comes first here, and again at the top of the run's trace.
@@ -128,13 +132,15 @@ int RunFlash(const CliOptions& options) {
                                   .output = output,
                                   .trace = trace.get(),
                                   .ports = ports,
-                                  .input_fd = STDIN_FILENO,
-                                  .input_is_terminal = isatty(STDIN_FILENO) == 1,
+                                  .input_fd = kStandardInput,
+                                  .input_is_terminal = IsTerminal(kStandardInput),
                                   .interrupt_fd = interrupts.interrupt_fd()});
     engine.m_pMainDlg = window.Ref();
     const WindowRef self = window.Ref();
-    interrupts.Start(
-        [self](int signo) { self.Post(WM_FLASH_INTERRUPT, static_cast<WPARAM>(signo)); });
+    interrupts.Start([self](int signo, bool first) {
+      if (!first) ExitWithoutWaiting(signo);
+      self.Post(WM_FLASH_INTERRUPT, static_cast<WPARAM>(signo));
+    });
     engine.Start();
     exit_code = loop.Run();
     // The window has joined the engine on WM_USER_THREAD_END; this only makes sure of it.

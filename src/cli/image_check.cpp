@@ -1,12 +1,6 @@
 #include "cli/image_check.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "cli/operator_text.h"
 #include "image/compat_rules.h"
@@ -87,12 +81,9 @@ std::optional<std::string> FirmwareFileProblem(const std::string& path) {
   const auto problem = [&path](std::string_view reason) {
     return LocaleToUtf8(path) + ": " + std::string(reason);
   };
-  // O_NONBLOCK: opening a FIFO must not hang here.
-  ScopedFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!file) return problem(std::strerror(errno));
-  struct stat st {};
-  if (fstat(file.get(), &st) != 0) return problem(std::strerror(errno));
-  if (!S_ISREG(st.st_mode)) return problem("not a regular file");
+  std::error_code error;
+  OpenRegularFile(path, error);
+  if (error) return problem(error.message());
   return std::nullopt;
 }
 

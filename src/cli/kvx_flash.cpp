@@ -1,8 +1,5 @@
 // kvx-flash: the headless front end of the KVX-01 upgrader.
-#include <unistd.h>
-
 #include <clocale>
-#include <csignal>
 #include <exception>
 #include <string>
 #include <vector>
@@ -12,21 +9,22 @@
 #include "cli/exit_codes.h"
 #include "cli/operator_text.h"
 #include "cli/terminal_output.h"
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   // A closed pipe on standard error must not kill the process in the middle of an upgrade.
-  std::signal(SIGPIPE, SIG_IGN);
+  kvx::IgnoreBrokenPipes();
 
   using kvx::ParsedCommandLine;
   const ParsedCommandLine parsed =
       kvx::ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
   switch (parsed.outcome) {
     case ParsedCommandLine::Outcome::kHelp:
-      kvx::FdTextSink(STDOUT_FILENO).Write(kvx::UsageText());
+      kvx::FdTextSink(kvx::kStandardOutput).Write(kvx::UsageText());
       return kvx::kExitCompleted;
     case ParsedCommandLine::Outcome::kError: {
-      kvx::FdTextSink err(STDERR_FILENO);
+      kvx::FdTextSink err(kvx::kStandardError);
       err.Write(kvx::MessageLines(parsed.error));
       err.Write(kvx::UsageSynopsis());
       err.Write("Try 'kvx-flash --help' for more information.\n");
@@ -46,7 +44,7 @@ int main(int argc, char** argv) {
         return kvx::RunFlash(parsed.options);
     }
   } catch (const std::exception& error) {
-    kvx::FdTextSink(STDERR_FILENO).Write(kvx::MessageLines(error.what()));
+    kvx::FdTextSink(kvx::kStandardError).Write(kvx::MessageLines(error.what()));
   }
   return kvx::kExitFailed;
 }

@@ -1,6 +1,4 @@
 // --list-ports and --info: neither starts the engine nor touches a terminal.
-#include <unistd.h>
-
 #include <string>
 
 #include "cli/commands.h"
@@ -10,6 +8,7 @@
 #include "cli/port_listing.h"
 #include "cli/terminal_output.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/modem_manager.h"
 #include "platform/port_description.h"
 #include "platform/posix_serial_device.h"
@@ -20,8 +19,8 @@ namespace kvx {
 int RunListPorts() {
   SystemSerialPortSource source;
   PosixSerialDeviceOpener opener;
-  FdTextSink out(STDOUT_FILENO);
-  FdTextSink err(STDERR_FILENO);
+  FdTextSink out(kStandardOutput);
+  FdTextSink err(kStandardError);
   const auto message = [&err](std::string_view text) {
     err.Write(Utf8ToLocale(MessageLines(text)));
   };
@@ -37,7 +36,7 @@ int RunListPorts() {
 }
 
 int RunInfo(const CliOptions& options) {
-  FdTextSink err(STDERR_FILENO);
+  FdTextSink err(kStandardError);
   const auto report = [&err](std::string_view text) {
     err.Write(Utf8ToLocale(MessageLines(text)));
   };
@@ -50,7 +49,7 @@ int RunInfo(const CliOptions& options) {
     report(LocaleToUtf8(options.file) + ": the image cannot be used");
     return kExitUsage;
   }
-  FdTextSink out(STDOUT_FILENO);
+  FdTextSink out(kStandardOutput);
   out.Write(Utf8ToLocale(FormatImageSummary(LocaleToUtf8(options.file), *summary)));
   return kExitCompleted;
 }

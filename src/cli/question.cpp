@@ -1,12 +1,9 @@
 #include "cli/question.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
 
 #include "cli/operator_text.h"
+#include "platform/console.h"
 
 namespace kvx {
 namespace {
@@ -21,18 +18,15 @@ ReadResult ReadReply(int input_fd, int interrupt_fd, std::string& reply) {
   reply.clear();
   bool overlong = false;
   for (;;) {
-    pollfd fds[2] = {{input_fd, POLLIN, 0}, {interrupt_fd, POLLIN, 0}};
-    const nfds_t count = interrupt_fd >= 0 ? 2 : 1;
-    if (poll(fds, count, -1) < 0) {
-      if (errno == EINTR) continue;
-      return ReadResult::kEnd;
-    }
-    if (count == 2 && (fds[1].revents & POLLIN)) return ReadResult::kInterrupted;
-    if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     char c = 0;
-    const ssize_t n = read(input_fd, &c, 1);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) return ReadResult::kEnd;
+    switch (ReadByteOrInterrupt(input_fd, interrupt_fd, c)) {
+      case ConsoleRead::kByte:
+        break;
+      case ConsoleRead::kEnd:
+        return ReadResult::kEnd;
+      case ConsoleRead::kInterrupted:
+        return ReadResult::kInterrupted;
+    }
     if (c == '\n') {
       // An overlong reply is no answer, whatever it starts with.
       if (overlong) {

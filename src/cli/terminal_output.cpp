@@ -1,10 +1,6 @@
 #include "cli/terminal_output.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <span>
 
 #include "cli/operator_text.h"
 #include "platform/codepage.h"
@@ -19,13 +15,7 @@ constexpr std::string_view kClearLine = "\r\033[K";
 }  // namespace
 
 void FdTextSink::Write(std::string_view text) {
-  (void)WriteAll(fd_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-}
-
-int TerminalColumns(int fd) {
-  winsize size{};
-  if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
+  (void)WriteAll(fd_, text);
 }
 
 TerminalOutput::TerminalOutput(TextSink& sink, Settings settings)

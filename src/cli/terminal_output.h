@@ -38,9 +38,6 @@ class FdTextSink final : public TextSink {
   int fd_;
 };
 
-// The width of the terminal on `fd`, 80 when it cannot be read.
-int TerminalColumns(int fd);
-
 class TerminalOutput {
  public:
   struct Settings {

@@ -1,15 +1,13 @@
 // The download: the setup exchange, the compressed 64 KiB segments and the finish exchange, each
 // guarded by its response timer and resent up to five times.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 #include "engine/timer_ids.h"
 #include "engine/upgrade_worker.h"
+#include "platform/files.h"
 #include "platform/string_table.h"
 
 namespace kvx {
@@ -43,15 +41,8 @@ std::string_view WholeField(const std::array<char, N>& field) {
 }
 
 void WriteDumpFile(const char* name, std::span<const std::uint8_t> bytes) {
-  const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return;  // a dump that cannot be written is skipped
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
+  // A dump that cannot be written is skipped.
+  (void)WriteWholeFile(name, bytes, IfExists::kTruncateNoLink, 0644);
 }
 
 }  // namespace

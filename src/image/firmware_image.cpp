@@ -1,9 +1,5 @@
 #include "image/firmware_image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 #include <new>
@@ -160,10 +156,10 @@ bool CFirmwareImage::StageJqItem(ZipArchive& archive, const ZipItemInfo& info) {
   const ZipResult result = archive.ExtractCurrent(
       info, [&file](std::span<const std::uint8_t> chunk) { return !WriteAll(file.get(), chunk); });
   // close() is where some file systems report a failed write.
-  const bool closed = close(file.release()) == 0;
+  const bool closed = !CloseFile(file);
   if (result != ZipResult::kOk || !closed) {
     // A half-written image must not be left where it could be taken for a whole one.
-    unlinkat(dated_folder.get(), info.name.c_str(), 0);
+    RemoveFileAt(dated_folder.get(), info.name);
     LogExtractionFailure(info.name, result != ZipResult::kOk
                                         ? ZipResultText(result)
                                         : ZipResultText(ZipResult::kOutputRefused));
@@ -281,16 +277,15 @@ bool CFirmwareImage::open_image_file() {
       m_pSendStart = nullptr;
     }
   }
-  // O_NONBLOCK: a FIFO must not hang the engine; only regular files are images.
-  const std::string path = m_host.FilePath();
-  ScopedFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  struct stat st {};
-  if (!file || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  // Only regular files are images; a FIFO must not hang the engine.
+  std::error_code error;
+  RegularFile file = OpenRegularFile(m_host.FilePath(), error);
+  if (error) {
     Log("WM_USER_BTN_CTRL BTN_ENABLE IDS_FILE_OPEN_FAIL occur\n", kTraceRed);
     m_host.PostOperatorMessage(IDS_FILE_OPEN_FAIL);
     return false;
   }
-  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t size = file.size;
   m_nLastImageSize = size;
   if (size > kMaxImageSize) {
     Log("WM_USER_BTN_CTRL BTN_ENABLE IDS_FILE_SIZE_BIG occur\n", kTraceRed);
@@ -305,7 +300,7 @@ bool CFirmwareImage::open_image_file() {
     m_host.PostOperatorMessage(IDS_MEM_ALLOC_FAIL);
     return false;
   }
-  m_File = std::move(file);
+  m_File = std::move(file.fd);
   m_bFileOpen = true;
   m_pFileImage = std::move(buffer);
   m_bImageOwned = true;

@@ -1,15 +1,14 @@
 #include "image/zip_archive.h"
 
-#include <fcntl.h>
 #include <minizip/unzip.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace kvx {
 namespace {
@@ -101,36 +100,27 @@ ZipResult CheckTotals(const ZipItemInfo& info, std::uint64_t produced, uLong crc
 
 // minizip's own opener is a plain fopen, which waits for ever on a FIFO; archives are opened
 // here instead, without blocking, and only when they are regular files.
-voidpf ZCALLBACK OpenRegularFile(voidpf /*opaque*/, const void* filename, int mode) {
+voidpf ZCALLBACK OpenArchiveFile(voidpf /*opaque*/, const void* filename, int mode) {
   if (filename == nullptr ||
       (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
     return nullptr;
   }
-  const int fd =
-      open(static_cast<const char*>(filename), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
-  std::FILE* file = fdopen(fd, "rb");
-  if (file == nullptr) close(fd);
-  return file;
+  std::error_code error;
+  // minizip closes it with its fclose callback.
+  return OpenRegularFileStream(static_cast<const char*>(filename), error).release();
 }
 
 // minizip refuses an archive with no items at all, which is nothing but its end record
 // (22 bytes and an optional comment). Such a file is still an archive, not a plain image.
 bool IsEmptyArchive(const std::string& path) {
   constexpr std::size_t kEndRecordSize = 22;
-  std::FILE* file =
-      static_cast<std::FILE*>(OpenRegularFile(nullptr, path.c_str(), ZLIB_FILEFUNC_MODE_READ));
-  if (file == nullptr) return false;
+  std::error_code error;
+  const StdioFile file = OpenRegularFileStream(path, error);
+  if (!file) return false;
   std::array<unsigned char, kEndRecordSize> record{};
-  const bool read = std::fread(record.data(), 1, record.size(), file) == record.size();
-  const bool seeked = std::fseek(file, 0, SEEK_END) == 0;
-  const long size = std::ftell(file);
-  std::fclose(file);
+  const bool read = std::fread(record.data(), 1, record.size(), file.get()) == record.size();
+  const bool seeked = std::fseek(file.get(), 0, SEEK_END) == 0;
+  const long size = std::ftell(file.get());
   if (!read || !seeked || size < 0) return false;
   const auto field16 = [&record](std::size_t at) { return record[at] | (record[at + 1] << 8); };
   return record[0] == 'P' && record[1] == 'K' && record[2] == 5 && record[3] == 6 &&
@@ -173,7 +163,7 @@ std::string Cp437ToUtf8(std::string_view name) {
 std::unique_ptr<ZipArchive> ZipArchive::Open(const std::string& path) {
   zlib_filefunc64_def file_functions{};
   fill_fopen64_filefunc(&file_functions);
-  file_functions.zopen64_file = &OpenRegularFile;
+  file_functions.zopen64_file = &OpenArchiveFile;
   unzFile handle = unzOpen2_64(path.c_str(), &file_functions);
   if (handle == nullptr) {
     return IsEmptyArchive(path) ? std::make_unique<ZipArchive>(PassKey{}, nullptr, 0) : nullptr;

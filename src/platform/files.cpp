@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <random>
 
 namespace kvx {
 namespace {
@@ -63,6 +66,75 @@ std::error_code CheckOwnFolder(const struct stat& st) {
   if (!S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::not_a_directory);
   if (st.st_uid != geteuid()) return make_error_code(FileError::kForeignOwner);
   return {};
+}
+
+// Reads from the file offset on until the end of the file or `max_size` bytes.
+std::error_code ReadUpTo(int fd, std::size_t max_size, std::string& out) {
+  std::array<char, 65536> buffer{};
+  while (out.size() < max_size) {
+    const std::size_t want = std::min(buffer.size(), max_size - out.size());
+    const ssize_t got = read(fd, buffer.data(), want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return LastError();
+    if (got == 0) break;
+    out.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  return {};
+}
+
+template <typename Bytes>
+std::error_code ReadWholeFileInto(const std::string& path, std::size_t max_size, Bytes& out) {
+  std::error_code error;
+  const RegularFile file = OpenRegularFile(path, error);
+  if (error) return error;
+  if (file.size > max_size) return std::make_error_code(std::errc::file_too_large);
+  try {
+    out.resize(static_cast<std::size_t>(file.size));
+  } catch (const std::bad_alloc&) {
+    return std::make_error_code(std::errc::not_enough_memory);
+  }
+  error = ReadFileExactly(file.fd.get(),
+                          std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()));
+  if (error) out.clear();
+  return error;
+}
+
+int OpenFlagsFor(IfExists if_exists) {
+  constexpr int kWrite = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY;
+  switch (if_exists) {
+    case IfExists::kRefuse:
+      return kWrite | O_EXCL | O_NOFOLLOW;
+    case IfExists::kTruncate:
+      return kWrite | O_TRUNC;
+    case IfExists::kTruncateNoLink:
+      return kWrite | O_TRUNC | O_NOFOLLOW;
+  }
+  return kWrite | O_EXCL | O_NOFOLLOW;
+}
+
+// A new file beside `path` with a name no one else uses ("<path>.XXXXXX"), created with `mode`
+// less the umask, as open() makes every new file.
+ScopedFd CreateFileBeside(const std::string& path, unsigned mode, std::string& name) {
+  static constexpr std::string_view kLetters =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::minstd_rand random(std::random_device{}());
+  std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    name = path + '.';
+    for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+    ScopedFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     static_cast<mode_t>(mode)));
+    if (fd || errno != EEXIST) return fd;
+  }
+  return {};
+}
+
+// Makes a rename in `folder` durable; a failure here loses nothing already written.
+void SyncFolderOf(const std::string& path) {
+  const auto [folder, name] = SplitParent(path);
+  const ScopedFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) fsync(dir.get());
 }
 
 struct DirCloser {
@@ -148,6 +220,20 @@ std::string TempDirectory() {
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir == nullptr || *tmpdir == '\0') return "/tmp";
   return WithoutTrailingSlashes(tmpdir);
+}
+
+std::string ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return program.parent_path().string();
+}
+
+bool CanCreateFilesIn(const std::string& folder) {
+  struct stat info {};
+  if (folder.empty() || stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  // Creating a file needs both: write to add the entry, search to reach it.
+  return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 bool IsSafeRelativePath(std::string_view relative) {
@@ -274,14 +360,110 @@ std::error_code WriteAll(int fd, std::span<const std::uint8_t> data) {
   return {};
 }
 
+std::error_code WriteAll(int fd, std::string_view text) {
+  return WriteAll(fd, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::error_code RemoveFile(const std::string& path) {
+  return unlink(path.c_str()) == 0 ? std::error_code{} : LastError();
+}
+
+std::error_code RemoveFileAt(int dir_fd, const std::string& relative) {
+  return unlinkat(dir_fd, relative.c_str(), 0) == 0 ? std::error_code{} : LastError();
+}
+
+std::error_code CloseFile(ScopedFd& fd) {
+  return close(fd.release()) == 0 ? std::error_code{} : LastError();
+}
+
+ScopedFd OpenForWriting(const std::string& path, IfExists if_exists, unsigned mode,
+                        std::error_code& ec) {
+  ScopedFd fd(open(path.c_str(), OpenFlagsFor(if_exists), static_cast<mode_t>(mode)));
+  ec = fd ? std::error_code{} : LastError();
+  return fd;
+}
+
+std::error_code WriteWholeFile(const std::string& path, std::span<const std::uint8_t> data,
+                               IfExists if_exists, unsigned mode) {
+  std::error_code error;
+  ScopedFd fd = OpenForWriting(path, if_exists, mode, error);
+  if (error) return error;
+  error = WriteAll(fd.get(), data);
+  const std::error_code closed = CloseFile(fd);
+  return error ? error : closed;
+}
+
+std::error_code WriteWholeFile(const std::string& path, std::string_view text, IfExists if_exists,
+                               unsigned mode) {
+  return WriteWholeFile(path,
+                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                        if_exists, mode);
+}
+
 std::error_code WriteNewFile(const std::string& path, std::span<const std::uint8_t> data) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return LastError();
-  std::error_code error = WriteAll(fd, data);
-  // close() is where some file systems report a failed write.
-  if (close(fd) != 0 && !error) error = LastError();
+  std::error_code error;
+  ScopedFd fd = OpenForWriting(path, IfExists::kRefuse, 0600, error);
+  if (error) return error;
+  error = WriteAll(fd.get(), data);
+  const std::error_code closed = CloseFile(fd);
+  if (!error) error = closed;
   if (error) unlink(path.c_str());
   return error;
+}
+
+std::error_code ReplaceFileAtomically(const std::string& path, std::string_view text,
+                                      const ReplaceOptions& options) {
+  std::string temporary;
+  ScopedFd fd = CreateFileBeside(path, options.new_file_mode, temporary);
+  if (!fd) return LastError();
+  std::error_code error;
+  struct stat old {};
+  if (stat(path.c_str(), &old) == 0 && fchmod(fd.get(), old.st_mode & 07777) != 0) {
+    error = LastError();
+  }
+  if (!error) error = WriteAll(fd.get(), text);
+  if (!error && options.sync && fsync(fd.get()) != 0) error = LastError();
+  const std::error_code closed = CloseFile(fd);
+  if (!error) error = closed;
+  if (!error && rename(temporary.c_str(), path.c_str()) != 0) error = LastError();
+  if (error) {
+    unlink(temporary.c_str());
+    return error;
+  }
+  if (options.sync) SyncFolderOf(path);
+  return {};
+}
+
+RegularFile OpenRegularFile(const std::string& path, std::error_code& ec) {
+  ec.clear();
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.
+  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) {
+    ec = LastError();
+    return {};
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) {
+    ec = LastError();
+    return {};
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ec = make_error_code(FileError::kNotRegularFile);
+    return {};
+  }
+  return {std::move(fd), static_cast<std::uint64_t>(st.st_size)};
+}
+
+StdioFile OpenRegularFileStream(const std::string& path, std::error_code& ec) {
+  RegularFile file = OpenRegularFile(path, ec);
+  if (ec) return nullptr;
+  StdioFile stream(fdopen(file.fd.get(), "rb"));
+  if (!stream) {
+    ec = LastError();
+    return nullptr;
+  }
+  file.fd.release();  // the stream owns it now
+  return stream;
 }
 
 std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer) {
@@ -323,20 +505,19 @@ std::string ReadFilePrefix(const std::string& path, std::size_t max_size) {
 
 std::error_code ReadWholeFile(const std::string& path, std::size_t max_size,
                               std::vector<std::uint8_t>& out) {
-  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.
-  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd) return LastError();
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0) return LastError();
-  if (!S_ISREG(st.st_mode)) return make_error_code(FileError::kNotRegularFile);
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (size > max_size) return std::make_error_code(std::errc::file_too_large);
-  try {
-    out.resize(static_cast<std::size_t>(size));
-  } catch (const std::bad_alloc&) {
-    return std::make_error_code(std::errc::not_enough_memory);
-  }
-  const auto error = ReadFileExactly(fd.get(), out);
+  return ReadWholeFileInto(path, max_size, out);
+}
+
+std::error_code ReadWholeFile(const std::string& path, std::size_t max_size, std::string& out) {
+  return ReadWholeFileInto(path, max_size, out);
+}
+
+std::error_code ReadFileStart(const std::string& path, std::size_t max_size, std::string& out) {
+  out.clear();
+  std::error_code error;
+  const RegularFile file = OpenRegularFile(path, error);
+  if (error) return error;
+  error = ReadUpTo(file.fd.get(), max_size, out);
   if (error) out.clear();
   return error;
 }

@@ -1,6 +1,7 @@
-// Files and folders for staging firmware: the user's temporary directory, owner-only folders
-// that are emptied without following links, new files that are never links, and reads that
-// are bounded and notice a file changing underneath them.
+// The program's one way to files and folders: the user's temporary directory and the program's
+// own folder, owner-only folders that are emptied without following links, regular files opened
+// for reading with their size, reads that are bounded and notice a file changing underneath
+// them, writes that go out whole, and files replaced atomically.
 //
 // The temporary directory is shared with other users, so nothing here follows a symbolic link
 // at or below a folder it creates or removes, and a folder that belongs to someone else is
@@ -12,6 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,6 +60,13 @@ std::error_code make_error_code(FileError error);
 // trailing '/' (unless it is "/").
 std::string TempDirectory();
 
+// The folder of the running program's file, or "" when the system does not say.
+std::string ProgramFolder();
+
+// Whether this process may create files in `folder`: a folder that the effective user may write
+// and enter. A read-only mount is not writable, even for root.
+bool CanCreateFilesIn(const std::string& folder);
+
 // Whether `relative` names something inside a folder: not empty, not absolute, no drive letter,
 // no backslash, no NUL, and no empty, "." or ".." component. Components are separated by '/'.
 bool IsSafeRelativePath(std::string_view relative);
@@ -82,11 +92,68 @@ std::error_code RemoveFolderTreeAt(int dir_fd, const std::string& name);
 // (O_CREAT | O_EXCL | O_NOFOLLOW). `relative` must pass IsSafeRelativePath.
 ScopedFd CreateFileBelow(int dir_fd, std::string_view relative, std::error_code& ec);
 
+// Removes the file `path`, or the file `relative` below the folder `dir_fd`; never a folder.
+std::error_code RemoveFile(const std::string& path);
+std::error_code RemoveFileAt(int dir_fd, const std::string& relative);
+
 // Writes all of `data` to `fd`, retrying short writes and EINTR.
 std::error_code WriteAll(int fd, std::span<const std::uint8_t> data);
+std::error_code WriteAll(int fd, std::string_view text);
+
+// Closes `fd` now and reports what close says: some file systems report a failed write only
+// there. `fd` is empty afterwards, whatever the outcome.
+std::error_code CloseFile(ScopedFd& fd);
+
+// What opening a file for writing does with something already at its path.
+enum class IfExists {
+  kRefuse,          // a file or a link there is refused (EEXIST)
+  kTruncate,        // an existing file is emptied; a link at the path is followed
+  kTruncateNoLink,  // an existing file is emptied; a link at the path is refused (ELOOP)
+};
+
+// Opens `path` write-only, created with `mode` (less the umask) when nothing is there.
+ScopedFd OpenForWriting(const std::string& path, IfExists if_exists, unsigned mode,
+                        std::error_code& ec);
+
+// OpenForWriting, WriteAll and CloseFile in one. What was written before a failure stays.
+std::error_code WriteWholeFile(const std::string& path, std::string_view text, IfExists if_exists,
+                               unsigned mode);
+std::error_code WriteWholeFile(const std::string& path, std::span<const std::uint8_t> data,
+                               IfExists if_exists, unsigned mode);
 
 // Writes `data` to the new file `path` (mode 0600); an existing file or link there is refused.
+// A file that could not be written whole is removed again.
 std::error_code WriteNewFile(const std::string& path, std::span<const std::uint8_t> data);
+
+struct ReplaceOptions {
+  unsigned new_file_mode = 0600;  // less the umask; a file replaced keeps its own mode
+  bool sync = true;               // fsync the file before, and its folder after, the rename
+};
+
+// Replaces the file `path` with `text` through a new file beside it and a rename, so readers
+// and a crash see either the old file or the whole new one, never a part. The folder must
+// exist. The file beside it is removed again on failure.
+std::error_code ReplaceFileAtomically(const std::string& path, std::string_view text,
+                                      const ReplaceOptions& options);
+
+// A regular file opened for reading, and its size when it was opened.
+struct RegularFile {
+  ScopedFd fd;
+  std::uint64_t size = 0;
+};
+
+// Opens `path` for reading. Anything but a regular file is refused with
+// FileError::kNotRegularFile; O_NONBLOCK keeps a FIFO at the path from blocking the caller.
+RegularFile OpenRegularFile(const std::string& path, std::error_code& ec);
+
+// Closes a stdio stream.
+struct StdioCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using StdioFile = std::unique_ptr<std::FILE, StdioCloser>;
+
+// OpenRegularFile as a binary stdio stream, for libraries that read through FILE*.
+StdioFile OpenRegularFileStream(const std::string& path, std::error_code& ec);
 
 // Reads the first `buffer.size()` bytes of the open file `fd` into `buffer` (from offset 0,
 // not moving the file offset), and checks that the file ends exactly there: a file that got
@@ -103,6 +170,11 @@ std::string ReadFilePrefix(const std::string& path, std::size_t max_size);
 // one that is not a regular file and one that changes size while it is read.
 std::error_code ReadWholeFile(const std::string& path, std::size_t max_size,
                               std::vector<std::uint8_t>& out);
+std::error_code ReadWholeFile(const std::string& path, std::size_t max_size, std::string& out);
+
+// The first `max_size` bytes of the regular file `path` into `out`, or all of a shorter one.
+// Refuses what OpenRegularFile refuses.
+std::error_code ReadFileStart(const std::string& path, std::size_t max_size, std::string& out);
 
 }  // namespace kvx
 

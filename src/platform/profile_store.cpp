@@ -1,17 +1,15 @@
 #include "platform/profile_store.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <optional>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/files.h"
 
 namespace kvx {
 namespace {
@@ -216,85 +214,25 @@ std::optional<std::string> TextWithValue(std::string_view ini_text, std::string_
 
 // --- Files ----------------------------------------------------------------------------------
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now, reporting the error a deferred write may surface only here.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
 enum class ReadResult { kRead, kMissing, kUnusable };
 
 // Reads the whole profile file, at most kMaxProfileFileSize bytes. Anything but a readable
-// regular file within that size is unusable (O_NONBLOCK: a FIFO planted there must not hang us).
+// regular file within that size is unusable.
 ReadResult ReadProfileFile(const std::filesystem::path& file, std::string& text) {
   text.clear();
   if (file.empty()) return ReadResult::kUnusable;
-  const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (fd.get() < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kUnusable;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadResult::kUnusable;
-
-  char buffer[8192];
-  while (true) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ReadResult::kUnusable;
-    if (n == 0) return ReadResult::kRead;
-    if (text.size() + static_cast<std::size_t>(n) > kMaxProfileFileSize) {
-      return ReadResult::kUnusable;
-    }
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
+  const std::error_code error = ReadWholeFile(file.string(), kMaxProfileFileSize, text);
+  if (error == std::errc::no_such_file_or_directory) return ReadResult::kMissing;
+  return error ? ReadResult::kUnusable : ReadResult::kRead;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-// Replaces `file` with `text` through a temporary file beside it, so a crash leaves either the
-// old file or the new one.
+// Replaces `file` with `text`, so a crash leaves either the old file or the new one.
 bool ReplaceFile(const std::filesystem::path& file, std::string_view text) {
   const std::filesystem::path folder = file.parent_path();
   std::error_code error;
   if (!folder.empty()) std::filesystem::create_directories(folder, error);
   if (error) return false;
-
-  std::string temporary = file.string() + ".XXXXXX";
-  FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  struct stat old {};
-  const mode_t mode = ::stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
-  const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), text) &&
-                       ::fsync(fd.get()) == 0 && fd.Close();
-  if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  // Make the rename itself durable; a failure here loses nothing already written.
-  const FileDescriptor dir(
-      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
-  return true;
+  return !ReplaceFileAtomically(file.string(), text, {.new_file_mode = 0600, .sync = true});
 }
 
 std::string HomeFromPasswordEntry() {

@@ -1,12 +1,5 @@
 #include "ui/config_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <array>
-#include <cerrno>
 #include <system_error>
 
 #include "platform/codepage.h"
@@ -28,50 +21,21 @@ std::string ValueOf(std::string_view line, std::size_t key_length) {
   return LocaleToUtf8(value);
 }
 
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t put = ::write(fd, text.data(), text.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return true;
-}
-
 // Creates the missing folders of `folder`, owner-only as a per-user configuration folder wants;
 // folders already there are left as they are.
 void CreateMissingFolders(const std::filesystem::path& folder) {
   if (folder.empty() || folder == folder.root_path()) return;
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) == 0 || errno != ENOENT) return;
+  std::error_code error;
+  if (std::filesystem::exists(folder, error) || error) return;
   CreateMissingFolders(folder.parent_path());
-  ::mkdir(folder.c_str(), 0700);
+  CreateOwnFolder(folder.string(), error);
 }
 
 // Creates the file only when nothing is there; an existing file, even an unreadable one, stays.
 bool CreateEmptyConfig(const std::filesystem::path& path) {
-  ScopedFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-  return file && WriteAll(file.get(), FormatConfigText({}));
-}
-
-// Up to kMaxConfigFileRead bytes of a regular file; false when it cannot be read. Opened without
-// blocking, so a FIFO put in the file's place cannot hang the start.
-bool ReadBounded(const std::filesystem::path& path, std::string& text) {
-  ScopedFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!file) return false;
-  const int fd = file.get();
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  std::array<char, 4096> buffer{};
-  while (text.size() < kMaxConfigFileRead) {
-    const std::size_t want = std::min(buffer.size(), kMaxConfigFileRead - text.size());
-    const ssize_t got = ::read(fd, buffer.data(), want);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;
-    text.append(buffer.data(), static_cast<std::size_t>(got));
-  }
-  return true;
+  std::error_code error;
+  const ScopedFd file = OpenForWriting(path.string(), IfExists::kRefuse, 0644, error);
+  return file && !WriteAll(file.get(), FormatConfigText({}));
 }
 
 bool HasLineBreakOrNul(std::string_view value) {
@@ -81,10 +45,7 @@ bool HasLineBreakOrNul(std::string_view value) {
 }  // namespace
 
 std::filesystem::path ProgramFolder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return {};
-  return program.parent_path();
+  return kvx::ProgramFolder();
 }
 
 std::filesystem::path ConfigFilePath(const std::filesystem::path& folder) {
@@ -92,12 +53,7 @@ std::filesystem::path ConfigFilePath(const std::filesystem::path& folder) {
 }
 
 bool FolderIsWritable(const std::filesystem::path& folder) {
-  struct stat info {};
-  if (folder.empty() || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    return false;
-  }
-  // Creating a file needs both: write to add the entry, search to reach it.
-  return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+  return CanCreateFilesIn(folder.string());
 }
 
 std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_folder,
@@ -139,8 +95,9 @@ ConfigValues ParseConfigText(std::string_view text) {
 ConfigValues ReadConfig(const std::filesystem::path& path) {
   CreateMissingFolders(path.parent_path());
   CreateEmptyConfig(path);
+  // Only the start of a larger file is read: anyone who can write the folder can write it.
   std::string text;
-  if (!ReadBounded(path, text)) return {};
+  if (ReadFileStart(path.string(), kMaxConfigFileRead, text)) return {};
   return ParseConfigText(text);
 }
 
@@ -160,8 +117,7 @@ std::string FormatConfigText(const ConfigValues& values) {
 
 bool WriteConfig(const std::filesystem::path& path, const ConfigValues& values) {
   CreateMissingFolders(path.parent_path());
-  ScopedFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  return file && WriteAll(file.get(), FormatConfigText(values));
+  return !WriteWholeFile(path.string(), FormatConfigText(values), IfExists::kTruncate, 0644);
 }
 
 }  // namespace kvx::ui

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -264,6 +265,139 @@ TEST_F(FilesTest, AFileThatGrowsOrShrinksAfterItsSizeWasTakenIsRefused) {
 
   fs::resize_file(path, 500);
   EXPECT_EQ(ReadFileExactly(fd.get(), buffer), make_error_code(FileError::kChangedWhileRead));
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(FilesTest, EveryReaderRefusesWhatIsNotARegularFileWithoutWaiting) {
+  std::ofstream(dir_ / "plain", std::ios::binary) << "0123456789";
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const std::error_code not_regular = make_error_code(FileError::kNotRegularFile);
+  const std::error_code missing = std::make_error_code(std::errc::no_such_file_or_directory);
+  struct Case {
+    const char* reason;
+    fs::path path;
+    std::error_code expected;
+  };
+  for (const Case& c : {Case{"a regular file is read", dir_ / "plain", {}},
+                        Case{"a FIFO would block a plain open", dir_ / "fifo", not_regular},
+                        Case{"a folder is no file", dir_, not_regular},
+                        Case{"nothing there", dir_ / "missing", missing}}) {
+    SCOPED_TRACE(c.reason);
+    std::error_code error;
+    const RegularFile file = OpenRegularFile(c.path.string(), error);
+    EXPECT_EQ(error, c.expected);
+    EXPECT_EQ(file.fd.valid(), !c.expected);
+    EXPECT_EQ(file.size, c.expected ? 0u : 10u);
+    EXPECT_EQ(OpenRegularFileStream(c.path.string(), error) != nullptr, !c.expected);
+    EXPECT_EQ(error, c.expected);
+    std::string text;
+    EXPECT_EQ(ReadFileStart(c.path.string(), 100, text), c.expected);
+    EXPECT_EQ(ReadWholeFile(c.path.string(), 100, text), c.expected);
+  }
+}
+
+TEST_F(FilesTest, ReadFileStartTakesOnlyTheStartOfALongerFile) {
+  const auto path = dir_ / "config";
+  std::ofstream(path, std::ios::binary) << "0123456789";
+  std::string text = "stale";
+  EXPECT_FALSE(ReadFileStart(path.string(), 4, text));
+  EXPECT_EQ(text, "0123");
+  EXPECT_FALSE(ReadFileStart(path.string(), 100, text));
+  EXPECT_EQ(text, "0123456789");
+  EXPECT_EQ(ReadWholeFile(path.string(), 4, text), std::errc::file_too_large)
+      << "a whole read refuses what its start read cuts short";
+}
+
+TEST_F(FilesTest, OpeningForWritingTreatsWhatIsThereAsAsked) {
+  struct Case {
+    const char* reason;
+    IfExists if_exists;
+    const char* name;  // "file": an existing file; "link": a link to "target"; else nothing
+    std::error_code expected;
+    const char* file_after;    // the contents at the name afterwards
+    const char* target_after;  // the contents of the link's target afterwards
+  };
+  const std::error_code exists = std::make_error_code(std::errc::file_exists);
+  for (const Case& c : {
+           Case{"a new file is made", IfExists::kRefuse, "new", {}, "new", "old"},
+           Case{"an existing file is kept", IfExists::kRefuse, "file", exists, "old", "old"},
+           Case{"a link is not written through", IfExists::kRefuse, "link", exists, "old", "old"},
+           Case{"truncate empties a file", IfExists::kTruncate, "file", {}, "new", "old"},
+           Case{"truncate follows a link", IfExists::kTruncate, "link", {}, "new", "new"},
+           Case{"no-link empties a file", IfExists::kTruncateNoLink, "file", {}, "new", "old"},
+           Case{"no-link refuses a link", IfExists::kTruncateNoLink, "link", kLinkRefused, "old",
+                "old"},
+       }) {
+    SCOPED_TRACE(c.reason);
+    std::ofstream(dir_ / "file", std::ios::trunc) << "old";
+    std::ofstream(dir_ / "target", std::ios::trunc) << "old";
+    fs::remove(dir_ / "new");
+    fs::remove(dir_ / "link");
+    fs::create_symlink(dir_ / "target", dir_ / "link");
+
+    EXPECT_EQ(WriteWholeFile((dir_ / c.name).string(), "new", c.if_exists, 0600), c.expected);
+    EXPECT_EQ(ReadText(dir_ / c.name), c.file_after);
+    EXPECT_EQ(ReadText(dir_ / "target"), c.target_after);
+  }
+}
+
+TEST_F(FilesTest, AnAtomicReplaceKeepsTheModeAndLeavesNothingBeside) {
+  const auto path = dir_ / "profile.ini";
+  for (const bool sync : {true, false}) {
+    SCOPED_TRACE(sync ? "synced" : "not synced");
+    fs::remove(path);
+    ASSERT_FALSE(
+        ReplaceFileAtomically(path.string(), "first", {.new_file_mode = 0600, .sync = sync}));
+    EXPECT_EQ(ReadText(path), "first");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_FALSE(
+        ReplaceFileAtomically(path.string(), "second", {.new_file_mode = 0600, .sync = sync}));
+    EXPECT_EQ(ReadText(path), "second");
+    EXPECT_EQ(fs::status(path).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+        << "a replaced file keeps its mode";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  }
+}
+
+TEST_F(FilesTest, AFailedAtomicReplaceLeavesWhatWasThere) {
+  fs::create_directory(dir_ / "folder");
+  std::ofstream(dir_ / "folder" / "inside") << "kept";
+  EXPECT_EQ(ReplaceFileAtomically((dir_ / "folder").string(), "text", {}),
+            std::errc::is_a_directory);
+  EXPECT_EQ(ReadText(dir_ / "folder" / "inside"), "kept");
+  EXPECT_EQ(ReplaceFileAtomically((dir_ / "missing" / "file").string(), "text", {}),
+            std::errc::no_such_file_or_directory);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1)
+      << "no file is left beside the one that could not be replaced";
+}
+
+TEST_F(FilesTest, OnlyAFolderThatTakesNewFilesCounts) {
+  std::ofstream(dir_ / "file") << "x";
+  struct Case {
+    const char* reason;
+    std::string folder;
+    bool expected;
+  };
+  for (const Case& c :
+       {Case{"a folder of ours", dir_.string(), true},
+        Case{"a file", (dir_ / "file").string(), false},
+        Case{"nothing there", (dir_ / "missing").string(), false}, Case{"no name", "", false}}) {
+    SCOPED_TRACE(c.reason);
+    EXPECT_EQ(CanCreateFilesIn(c.folder), c.expected);
+  }
+}
+
+TEST(ProgramFolderTest, HoldsTheRunningProgram) {
+  const fs::path folder = ProgramFolder();
+  ASSERT_TRUE(folder.is_absolute()) << folder;
+  EXPECT_TRUE(fs::equivalent(folder / "platform_tests", "/proc/self/exe"));
 }
 
 }  // namespace

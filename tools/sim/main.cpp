@@ -1,15 +1,13 @@
 // kvx-sim: a simulated Velmora KVX-01 terminal on a pseudo-terminal. See HelpText() for usage.
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/interrupt.h"
 #include "sim/sim_loop.h"
 #include "sim/sim_options.h"
 
@@ -18,13 +16,14 @@ namespace {
 // The loop that SIGINT and SIGTERM stop; set while it runs.
 kvx::sim::SimLoop* g_loop = nullptr;
 
-void OnStopSignal(int) {
+void OnStopSignal() {
   if (g_loop != nullptr) g_loop->RequestStop();
 }
 
 std::string CurrentFolder() {
-  char folder[PATH_MAX];
-  return getcwd(folder, sizeof folder) != nullptr ? folder : "/";
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string("/") : folder.string();
 }
 
 }  // namespace
@@ -44,11 +43,7 @@ int main(int argc, char** argv) {
 
   kvx::sim::SimLoop loop(*parsed.options, stdout, stderr);
   g_loop = &loop;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  kvx::SetStopSignalHandler(OnStopSignal);
 
   std::string error;
   int status = 1;

@@ -1,6 +1,7 @@
 #include "sim/pty_link.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -41,7 +42,15 @@ std::string ReadLink(const std::string& path) {
 }  // namespace
 
 PtyLink::PtyLink(std::string link_path)
-    : link_path_(std::move(link_path)), lock_path_(link_path_ + ".lock") {}
+    : link_path_(std::move(link_path)), lock_path_(link_path_ + ".lock") {
+  std::array<int, 2> fds{};
+  if (pipe2(fds.data(), O_NONBLOCK | O_CLOEXEC) == 0) {
+    wake_read_.reset(fds[0]);
+    wake_write_.reset(fds[1]);
+  } else {
+    wake_error_ = errno;
+  }
+}
 
 PtyLink::~PtyLink() {
   Close();
@@ -130,6 +139,65 @@ int PtyLink::HostBaud() const {
   termios modes{};
   if (!master_.valid() || tcgetattr(master_.get(), &modes) != 0) return 0;
   return BaudOfSpeed(cfgetospeed(&modes));
+}
+
+PtyLink::ReadResult PtyLink::Read(std::span<char> buffer) {
+  for (;;) {
+    const ssize_t n = read(master_.get(), buffer.data(), buffer.size());
+    if (n > 0) return {static_cast<std::size_t>(n), false};
+    if (n < 0 && errno == EINTR) continue;
+    // EIO: the host has closed its end.
+    return {0, n < 0 && errno == EIO};
+  }
+}
+
+std::optional<std::size_t> PtyLink::Write(std::string_view bytes) {
+  const ssize_t n = write(master_.get(), bytes.data(), bytes.size());
+  if (n >= 0) return static_cast<std::size_t>(n);
+  if (errno == EAGAIN || errno == EINTR) return 0;
+  return std::nullopt;
+}
+
+bool PtyLink::HostHasOpened() const {
+  pollfd fd{master_.get(), POLLIN, 0};
+  return poll(&fd, 1, 0) >= 0 && (fd.revents & POLLHUP) == 0;
+}
+
+PtyLink::WaitResult PtyLink::Wait(bool watch_line, bool want_write,
+                                  std::optional<std::chrono::nanoseconds> timeout) const {
+  std::array<pollfd, 2> fds{};
+  fds[0] = {wake_read_.get(), POLLIN, 0};
+  nfds_t count = 1;
+  if (watch_line) {
+    fds[1] = {master_.get(), static_cast<short>(want_write ? POLLIN | POLLOUT : POLLIN), 0};
+    count = 2;
+  }
+  timespec wait{};
+  if (timeout) {
+    wait.tv_sec = static_cast<time_t>(timeout->count() / 1'000'000'000);
+    wait.tv_nsec = static_cast<long>(timeout->count() % 1'000'000'000);
+  }
+  WaitResult result;
+  if (ppoll(fds.data(), count, timeout ? &wait : nullptr, nullptr) < 0) {
+    if (errno != EINTR) result.error = errno;
+    return result;
+  }
+  result.woken = fds[0].revents != 0;
+  result.line = watch_line && fds[1].revents != 0;
+  result.hung_up = result.line && (fds[1].revents & (POLLHUP | POLLERR)) != 0;
+  return result;
+}
+
+void PtyLink::Wake() const {
+  const char byte = 1;
+  // Nothing to do on failure: a full pipe already holds a wake-up.
+  [[maybe_unused]] const ssize_t n = write(wake_write_.get(), &byte, 1);
+}
+
+bool PtyLink::CanWake(std::string* error) const {
+  if (wake_read_.valid()) return true;
+  *error = std::string("cannot create a pipe: ") + std::strerror(wake_error_);
+  return false;
 }
 
 int BaudOfSpeed(unsigned speed) {

@@ -1,14 +1,10 @@
 #include "sim/sim_loop.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstring>
+#include <system_error>
 
+#include "platform/files.h"
 #include "sim/line_timing.h"
 
 namespace kvx::sim {
@@ -22,13 +18,10 @@ using std::chrono::steady_clock;
 constexpr milliseconds kClosedRecheck{10};
 constexpr std::size_t kReadChunk = 65536;
 
-bool WriteFileAtomically(const std::string& path, std::string_view text) {
-  const std::string temporary = path + ".new";
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) != 0 || !written) return false;
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
+// Readers of the ready and output files see nothing or the whole file. They are the
+// simulator's own results, not worth an fsync each.
+std::error_code WriteFileAtomically(const std::string& path, std::string_view text) {
+  return ReplaceFileAtomically(path, text, {.new_file_mode = 0666, .sync = false});
 }
 
 }  // namespace
@@ -37,16 +30,11 @@ SimLoop::SimLoop(const SimOptions& options, std::FILE* out, std::FILE* err)
     : options_(options), out_(out), err_(err), link_(options.link_path) {
   TerminalSink& sink = *this;
   terminal_ = std::make_unique<Terminal>(options_, sink);
-  std::array<int, 2> fds{};
-  if (pipe2(fds.data(), O_NONBLOCK | O_CLOEXEC) == 0) {
-    stop_read_.reset(fds[0]);
-    stop_write_.reset(fds[1]);
-  }
 }
 
 SimLoop::~SimLoop() {
   link_.Close();
-  if (!options_.ready_file.empty()) unlink(options_.ready_file.c_str());
+  if (!options_.ready_file.empty()) RemoveFile(options_.ready_file);
   if (log_ != nullptr) std::fclose(log_);
 }
 
@@ -65,10 +53,7 @@ void SimLoop::Log(std::string_view line) {
 }
 
 bool SimLoop::Start(std::string* error) {
-  if (!stop_read_.valid()) {
-    *error = std::string("cannot create a pipe: ") + std::strerror(errno);
-    return false;
-  }
+  if (!link_.CanWake(error)) return false;
   if (!options_.log_path.empty()) {
     log_ = std::fopen(options_.log_path.c_str(), "w");
     if (log_ == nullptr) {
@@ -84,18 +69,16 @@ bool SimLoop::Start(std::string* error) {
 bool SimLoop::Announce(std::string* error) {
   Print(out_, "export KVX_SERIAL_PORTS=" + link_.link_path());
   Print(out_, "ready " + link_.link_path());
-  if (!options_.ready_file.empty() &&
-      !WriteFileAtomically(options_.ready_file, link_.link_path() + "\n")) {
-    *error = "cannot write " + options_.ready_file + ": " + std::strerror(errno);
+  if (options_.ready_file.empty()) return true;
+  if (const auto failure = WriteFileAtomically(options_.ready_file, link_.link_path() + "\n")) {
+    *error = "cannot write " + options_.ready_file + ": " + failure.message();
     return false;
   }
   return true;
 }
 
 void SimLoop::RequestStop() {
-  const char byte = 1;
-  // Nothing to do on failure: a full pipe already holds a stop request.
-  [[maybe_unused]] const ssize_t n = write(stop_write_.get(), &byte, 1);
+  link_.Wake();
 }
 
 void SimLoop::Send(std::string_view bytes) {
@@ -124,10 +107,11 @@ void SimLoop::TransferEnded(const TransferSummary& summary, std::string_view dat
     Log(finish);
     Print(out_, finish);
   }
-  if (summary.complete && !options_.output_path.empty() &&
-      !WriteFileAtomically(options_.output_path, data)) {
-    Print(err_, "kvx-sim: cannot write " + options_.output_path + ": " + std::strerror(errno));
-    clean = false;
+  if (summary.complete && !options_.output_path.empty()) {
+    if (const auto failure = WriteFileAtomically(options_.output_path, data)) {
+      Print(err_, "kvx-sim: cannot write " + options_.output_path + ": " + failure.message());
+      clean = false;
+    }
   }
   if (options_.once) once_status_ = clean ? 0 : 1;
 }
@@ -157,37 +141,20 @@ int SimLoop::Run() {
     if (!AdvanceRestart(now)) break;
     if (host_ == HostState::kClosed) CheckHostReturned();
 
-    std::array<pollfd, 2> fds{};
-    fds[0] = {stop_read_.get(), POLLIN, 0};
-    nfds_t count = 1;
     const bool watch_line = link_.is_open() && host_ != HostState::kClosed;
-    if (watch_line) {
-      short events = POLLIN;
-      const bool may_write = !options_.line_rate || send_free_at_ <= now;
-      if (!to_send_.empty() && may_write) events |= POLLOUT;
-      fds[1] = {link_.master_fd(), events, 0};
-      count = 2;
-    }
-    const std::optional<std::chrono::nanoseconds> timeout = PollTimeout(steady_clock::now());
-    timespec wait{};
-    if (timeout) {
-      wait.tv_sec = static_cast<time_t>(timeout->count() / 1'000'000'000);
-      wait.tv_nsec = static_cast<long>(timeout->count() % 1'000'000'000);
-    }
-    const int ready = ppoll(fds.data(), count, timeout ? &wait : nullptr, nullptr);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      Print(err_, std::string("kvx-sim: poll failed: ") + std::strerror(errno));
+    const bool may_write = !options_.line_rate || send_free_at_ <= now;
+    const PtyLink::WaitResult woke =
+        link_.Wait(watch_line, !to_send_.empty() && may_write, PollTimeout(steady_clock::now()));
+    if (woke.error != 0) {
+      Print(err_, std::string("kvx-sim: poll failed: ") + std::strerror(woke.error));
       failed_ = true;
       break;
     }
-    if (fds[0].revents != 0) {
+    if (woke.woken) {
       terminal_->Shutdown();
       break;
     }
-    if (watch_line && fds[1].revents != 0) {
-      ReadLine(steady_clock::now(), (fds[1].revents & (POLLHUP | POLLERR)) != 0);
-    }
+    if (woke.line) ReadLine(steady_clock::now(), woke.hung_up);
   }
   link_.Close();
   if (failed_) return 1;
@@ -198,22 +165,19 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
   const int baud = link_.HostBaud();
   read_buffer_.resize(kReadChunk);
   for (;;) {
-    const ssize_t n = read(link_.master_fd(), read_buffer_.data(), read_buffer_.size());
-    if (n > 0) {
-      if (host_ == HostState::kUnknown) host_ = HostState::kOpen;
-      TimePoint due = now;
-      if (options_.line_rate) {
-        // The bytes arrive one after another at the host's line speed.
-        due = std::max(now, receive_free_at_) + LineTime(static_cast<std::size_t>(n), baud);
-        receive_free_at_ = due;
-      }
-      received_.push_back({due, read_buffer_.substr(0, static_cast<std::size_t>(n)), baud, false});
-      continue;
+    const PtyLink::ReadResult got = link_.Read(read_buffer_);
+    if (got.size == 0) {
+      if (got.host_closed) hung_up = true;
+      break;
     }
-    if (n < 0 && errno == EINTR) continue;
-    // EIO: the host has closed its end.
-    if (n < 0 && errno == EIO) hung_up = true;
-    break;
+    if (host_ == HostState::kUnknown) host_ = HostState::kOpen;
+    TimePoint due = now;
+    if (options_.line_rate) {
+      // The bytes arrive one after another at the host's line speed.
+      due = std::max(now, receive_free_at_) + LineTime(got.size, baud);
+      receive_free_at_ = due;
+    }
+    received_.push_back({due, read_buffer_.substr(0, got.size), baud, false});
   }
   if (hung_up && host_ != HostState::kClosed) {
     host_ = HostState::kClosed;
@@ -224,8 +188,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
 }
 
 void SimLoop::CheckHostReturned() {
-  pollfd fd{link_.master_fd(), POLLIN, 0};
-  if (poll(&fd, 1, 0) >= 0 && (fd.revents & POLLHUP) == 0) {
+  if (link_.HostHasOpened()) {
     host_ = HostState::kOpen;
     Log("event host opened");
   }
@@ -248,14 +211,15 @@ void SimLoop::WriteDue(TimePoint now) {
   if (options_.line_rate && send_free_at_ > now) return;
   const int baud = link_.HostBaud();
   const std::size_t limit = options_.line_rate ? PacedChunk(baud) : to_send_.size();
-  const ssize_t n = write(link_.master_fd(), to_send_.data(), std::min(limit, to_send_.size()));
-  if (n > 0) {
-    to_send_.erase(0, static_cast<std::size_t>(n));
+  const std::optional<std::size_t> written =
+      link_.Write(std::string_view(to_send_).substr(0, std::min(limit, to_send_.size())));
+  if (!written) {
+    to_send_.clear();  // the host's end is gone; the wait reports the hang-up
+  } else if (*written > 0) {
+    to_send_.erase(0, *written);
     if (options_.line_rate) {
-      send_free_at_ = std::max(now, send_free_at_) + LineTime(static_cast<std::size_t>(n), baud);
+      send_free_at_ = std::max(now, send_free_at_) + LineTime(*written, baud);
     }
-  } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-    to_send_.clear();  // the host's end is gone; the poll reports the hang-up
   }
 }
 

@@ -81,8 +81,6 @@ class SimLoop final : private TerminalSink {
   std::FILE* log_ = nullptr;
   PtyLink link_;
   std::unique_ptr<Terminal> terminal_;
-  ScopedFd stop_read_;
-  ScopedFd stop_write_;
 
   HostState host_ = HostState::kUnknown;
   std::string read_buffer_;

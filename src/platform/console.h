@@ -1,0 +1,36 @@
+// The program's standard streams and the terminal behind them: whether a stream is a terminal,
+// how wide it is, one byte of the operator's answer at a time, and writes to a reader that has
+// gone away.
+//
+// Streams are named by their descriptor numbers, which stay open for the life of the process
+// and are not owned here. Every function may be called from any thread; none keeps state,
+// except IgnoreBrokenPipes, which sets a process-wide disposition.
+#pragma once
+
+namespace kvx {
+
+inline constexpr int kStandardInput = 0;
+inline constexpr int kStandardOutput = 1;
+inline constexpr int kStandardError = 2;
+
+// Whether `fd` is a terminal.
+bool IsTerminal(int fd);
+
+// The width of the terminal on `fd` in columns, 80 when it cannot be read.
+int TerminalColumns(int fd);
+
+enum class ConsoleRead {
+  kByte,         // one byte was read
+  kEnd,          // end of input, or the input cannot be read
+  kInterrupted,  // `interrupt_fd` became readable first
+};
+
+// Waits until `input_fd` has a byte or `interrupt_fd` (-1: none) becomes readable, and reads
+// exactly one byte, so nothing after it is taken from the input. Blocks the calling thread.
+ConsoleRead ReadByteOrInterrupt(int input_fd, int interrupt_fd, char& byte);
+
+// Writing to a pipe whose reader has gone then fails (EPIPE) instead of ending the process.
+// Call from main before other threads start.
+void IgnoreBrokenPipes();
+
+}  // namespace kvx
