@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  zlib1g-dev libminizip-dev libdeflate-dev
+  zlib1g-dev libminizip-dev libdeflate-dev nettle-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   clang-14 libclang-rt-14-dev clang-format

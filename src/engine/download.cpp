@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 #include "engine/timer_ids.h"
 #include "engine/upgrade_worker.h"
 #include "platform/files.h"
+#include "platform/local_time.h"
 #include "platform/string_table.h"
 
 namespace kvx {
@@ -17,15 +17,8 @@ namespace {
 constexpr std::int32_t kMaxResends = 5;
 constexpr LPARAM kUpgradeCompleteId = UPGRADE_END_ID;
 
-std::tm LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
-
-DateRecord DateOf(const std::tm& t) {
-  return MakeDateRecord(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+DateRecord DateOf(const LocalTime& t) {
+  return MakeDateRecord(t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
 template <std::size_t N>
@@ -197,18 +190,18 @@ void CUpgradeWorker::DumpSegment(std::int32_t seg) {
   const std::span<const std::uint8_t> compressed =
       m_Frame.frame().subspan(kFrameHeadSize, m_Frame.head().body);
   const std::span<const std::uint8_t> raw = SegmentData(seg);
-  const std::tm t = LocalNow();
+  const LocalTime t = LocalTimeNow();
   char name[64];
   std::snprintf(name, sizeof name, "./%04d_comp_ReceivedData_%02d%02d%02d-%02d%02d%02d", seg,
-                t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+                t.year, t.month, t.day, t.hour, t.minute, t.second);
   WriteDumpFile(name, compressed);
   std::snprintf(name, sizeof name, "./%04d_raw_ReceivedData__%02d%02d%02d-%02d%02d%02d", seg,
-                t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+                t.year, t.month, t.day, t.hour, t.minute, t.second);
   WriteDumpFile(name, raw);
 }
 
 void CUpgradeWorker::SendFinish() {
-  const DateRecord now = DateOf(LocalNow());
+  const DateRecord now = DateOf(LocalTimeNow());
   const std::string_view stack_text = m_ImageVersions.stack_text.text();
   FinishSlot first;
   FinishSlot second;

@@ -1,11 +1,11 @@
 #include "image/firmware_image.h"
 
 #include <cstdio>
-#include <ctime>
 #include <new>
 #include <span>
 
 #include "image/zip_archive.h"
+#include "platform/local_time.h"
 #include "platform/string_table.h"
 #include "protocol/frame_format.h"
 
@@ -28,12 +28,10 @@ bool IsKvxItemName(std::string_view name) {
 
 // The dated subfolder of one staging, in local time: YYYYMMDD_hhmmss.
 std::string DatedFolderName() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const LocalTime t = LocalTimeNow();
   char text[32];
-  std::snprintf(text, sizeof text, "%04d%02d%02d_%02d%02d%02d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  std::snprintf(text, sizeof text, "%04d%02d%02d_%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 

@@ -108,6 +108,8 @@ int OpenFlagsFor(IfExists if_exists) {
       return kWrite | O_TRUNC;
     case IfExists::kTruncateNoLink:
       return kWrite | O_TRUNC | O_NOFOLLOW;
+    case IfExists::kAppend:
+      return kWrite | O_APPEND;
   }
   return kWrite | O_EXCL | O_NOFOLLOW;
 }
@@ -376,6 +378,10 @@ std::error_code CloseFile(ScopedFd& fd) {
   return close(fd.release()) == 0 ? std::error_code{} : LastError();
 }
 
+std::error_code SyncFile(int fd) {
+  return fdatasync(fd) == 0 ? std::error_code{} : LastError();
+}
+
 ScopedFd OpenForWriting(const std::string& path, IfExists if_exists, unsigned mode,
                         std::error_code& ec) {
   ScopedFd fd(open(path.c_str(), OpenFlagsFor(if_exists), static_cast<mode_t>(mode)));
@@ -466,11 +472,11 @@ StdioFile OpenRegularFileStream(const std::string& path, std::error_code& ec) {
   return stream;
 }
 
-std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer) {
+std::error_code ReadFileRange(int fd, std::uint64_t offset, std::span<std::uint8_t> buffer) {
   std::size_t done = 0;
   while (done < buffer.size()) {
     const ssize_t got = pread(fd, buffer.data() + done, std::min(buffer.size() - done, kMaxIoChunk),
-                              static_cast<off_t>(done));
+                              static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
       return LastError();
@@ -478,6 +484,11 @@ std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer) {
     if (got == 0) return make_error_code(FileError::kChangedWhileRead);  // got shorter
     done += static_cast<std::size_t>(got);
   }
+  return {};
+}
+
+std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer) {
+  if (const std::error_code error = ReadFileRange(fd, 0, buffer)) return error;
   // One byte more than expected means the file grew: what we hold is not the whole file.
   std::uint8_t probe = 0;
   while (true) {

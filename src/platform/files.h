@@ -100,6 +100,9 @@ std::error_code RemoveFileAt(int dir_fd, const std::string& relative);
 std::error_code WriteAll(int fd, std::span<const std::uint8_t> data);
 std::error_code WriteAll(int fd, std::string_view text);
 
+// Asks the system to put what was written to `fd` on the disk before returning.
+std::error_code SyncFile(int fd);
+
 // Closes `fd` now and reports what close says: some file systems report a failed write only
 // there. `fd` is empty afterwards, whatever the outcome.
 std::error_code CloseFile(ScopedFd& fd);
@@ -109,6 +112,7 @@ enum class IfExists {
   kRefuse,          // a file or a link there is refused (EEXIST)
   kTruncate,        // an existing file is emptied; a link at the path is followed
   kTruncateNoLink,  // an existing file is emptied; a link at the path is refused (ELOOP)
+  kAppend,          // every write goes to the end of an existing file; a link is followed
 };
 
 // Opens `path` write-only, created with `mode` (less the umask) when nothing is there.
@@ -160,6 +164,10 @@ StdioFile OpenRegularFileStream(const std::string& path, std::error_code& ec);
 // shorter or longer than the size the caller measured is refused with
 // FileError::kChangedWhileRead.
 std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer);
+
+// Reads `buffer.size()` bytes at `offset` of the open file `fd`; a file that ends before them is
+// refused with FileError::kChangedWhileRead.
+std::error_code ReadFileRange(int fd, std::uint64_t offset, std::span<std::uint8_t> buffer);
 
 // The first `max_size` bytes of `path`, or fewer where it ends sooner; empty when it cannot be
 // opened or read. For the small text files of /proc and /sys, whose size fstat does not know.
