@@ -139,10 +139,11 @@ class CCom {
 
  private:
   // Waits until done() holds (mutex held while it is tested, cv notified when it changes), or
-  // until `timeout` has passed on the clock. Serves sends to the owner's loop meanwhile when
-  // called on that loop's thread. Returns done().
+  // until the clock reaches `deadline` (no limit without one). Serves sends to the owner's loop
+  // meanwhile when called on that loop's thread. Returns done().
   bool WaitServingSends(std::mutex& mutex, std::condition_variable& cv,
-                        const std::function<bool()>& done, std::optional<Clock::Duration> timeout);
+                        const std::function<bool()>& done,
+                        std::optional<Clock::TimePoint> deadline);
   // Ends the current connection: 1 once ended (or forced after the limit), 0 if the close thread
   // could not be started.
   int CloseSession();
