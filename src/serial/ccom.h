@@ -56,8 +56,8 @@ class CCom {
   static constexpr int kRxBufSize = RxRing::kSize;
   // A take into a buffer of this size is never cut short.
   static constexpr std::size_t kMaxTake = RxRing::kMaxTake;
-  static constexpr unsigned kCloseLimitMs = 2000;
-  static constexpr unsigned kBaudRetryDelayMs = 500;
+  static constexpr Clock::Duration kCloseLimit = Milliseconds(2000);
+  static constexpr Clock::Duration kBaudRetryDelay = Milliseconds(500);
 
   // Shows a message box with an OK button: caption "Warning" and the cable-lost text.
   using WarningHook = std::function<void(const std::string& caption, const std::string& text)>;

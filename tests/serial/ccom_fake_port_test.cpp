@@ -273,7 +273,7 @@ TEST_F(CComOverFakePort, CloseWhoseDeviceHangsReturnsAfterTheLimitWithTheStateRe
   Open();
   port->HangClose();
   std::thread time_keeper([this] {
-    if (port->WaitUntilCloseHangs()) clock.Advance(Milliseconds(CCom::kCloseLimitMs));
+    if (port->WaitUntilCloseHangs()) clock.Advance(CCom::kCloseLimit);
   });
   com->SetRxMode(RX_MODE_FRAME);
   EXPECT_EQ(com->PortClose(), 1);
