@@ -14,7 +14,7 @@ constexpr std::int32_t kMaxUpappRepeats = 4;
 }  // namespace
 
 void CUpgradeWorker::SetTimerLogged(std::uintptr_t id, unsigned period_ms) {
-  loop_.SetTimer(*this, id, period_ms);
+  loop_.SetTimer(*this, id, Milliseconds(period_ms));
   WriteLogF(kTraceAmber, "%s timer set\n", TimerName(id));
 }
 

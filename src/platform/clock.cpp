@@ -5,7 +5,7 @@
 namespace kvx {
 
 Clock::TimePoint SteadyClock::Now() const {
-  return std::chrono::steady_clock::now().time_since_epoch();
+  return TimePoint(std::chrono::steady_clock::now().time_since_epoch());
 }
 
 void SteadyClock::Sleep(Duration d) {

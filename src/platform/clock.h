@@ -16,9 +16,18 @@ namespace kvx {
 
 class Clock {
  public:
-  using Duration = std::chrono::nanoseconds;
+  // The member types of a chrono clock, so that a time point on this clock is a type of its own:
+  // two time points do not add up, and a time point does not pass for a duration (a deadline for
+  // a time-out). There is no static now(): time comes from the injected instance.
+  using duration = std::chrono::nanoseconds;
+  using rep = duration::rep;
+  using period = duration::period;
+  using time_point = std::chrono::time_point<Clock, duration>;
+  static constexpr bool is_steady = true;
+
+  using Duration = duration;
   // Monotonic time since an arbitrary epoch.
-  using TimePoint = std::chrono::nanoseconds;
+  using TimePoint = time_point;
 
   virtual ~Clock() = default;
 
@@ -49,7 +58,7 @@ class SteadyClock final : public Clock {
   void RemoveTimeListener(int) override {}
 };
 
-// Thread-safe. Time starts at 0 and moves only through Advance and Sleep.
+// Thread-safe. Time starts at the epoch and moves only through Advance, AdvanceTo and Sleep.
 class ManualClock final : public Clock {
  public:
   TimePoint Now() const override;
@@ -66,7 +75,7 @@ class ManualClock final : public Clock {
   void NotifyListeners();
 
   mutable std::mutex mutex_;  // guards now_
-  TimePoint now_{0};
+  TimePoint now_{};
   // Held while listeners run, so RemoveTimeListener returns only once its listener is idle.
   std::mutex listeners_mutex_;
   int next_id_ = 1;

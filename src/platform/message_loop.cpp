@@ -153,8 +153,7 @@ void MessageLoop::Wake() {
   cv_.notify_all();
 }
 
-void MessageLoop::SetTimer(const Window& window, std::uintptr_t id, unsigned period_ms) {
-  const Clock::Duration period = Milliseconds(period_ms);
+void MessageLoop::SetTimer(const Window& window, std::uintptr_t id, Clock::Duration period) {
   WindowRef ref = window.Ref();
   auto link = std::shared_ptr<detail::WindowLink>(ref.link_);
   timers_[{link.get(), id}] = Timer{link, period, clock_.Now() + period, timer_order_++};

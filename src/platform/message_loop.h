@@ -56,7 +56,7 @@ class MessageLoop final : public MessageQueue {
 
   // Window timers, keyed by window and id. Setting a running id restarts it with the new period.
   // The timer repeats until killed; each expiry is a WM_TIMER with wParam = id. Owning thread only.
-  void SetTimer(const Window& window, std::uintptr_t id, unsigned period_ms);
+  void SetTimer(const Window& window, std::uintptr_t id, Clock::Duration period);
   // Returns false when no such timer ran.
   bool KillTimer(const Window& window, std::uintptr_t id);
   bool IsTimerRunning(const Window& window, std::uintptr_t id) const;

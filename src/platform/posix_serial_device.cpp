@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -16,7 +17,7 @@ namespace kvx {
 namespace {
 
 // How often the modem lines are read on devices that have them.
-constexpr int kModemPollMs = 100;
+constexpr std::chrono::milliseconds kModemPoll{100};
 
 bool SpeedFor(std::uint32_t baud_rate, speed_t& speed) {
   static constexpr std::pair<std::uint32_t, speed_t> kSpeeds[] = {
@@ -149,7 +150,7 @@ SerialEvents PosixSerialDevice::WaitEvents() {
       return events;
     }
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, has_modem_lines_ ? kModemPollMs : -1);
+    const int ready = ::poll(fds, 2, has_modem_lines_ ? static_cast<int>(kModemPoll.count()) : -1);
     if (ready < 0) {
       if (errno == EINTR) continue;
       events.error = errno;

@@ -354,7 +354,7 @@ int CCom::ApplyBaudRate(std::uint32_t baud_rate) {
 bool CCom::PortModifyBaudrate(std::uint32_t baud_rate) {
   int error = ApplyBaudRate(baud_rate);
   if (error != 0) {
-    m_Clock.Sleep(Milliseconds(kBaudRetryDelayMs));
+    m_Clock.Sleep(kBaudRetryDelay);
     error = ApplyBaudRate(baud_rate);
   }
   if (error == 0) return true;
@@ -376,7 +376,7 @@ int CCom::PortClose() {
 int CCom::CloseSession() {
   std::shared_ptr<CComSession> session = m_pSession;
   auto closed = std::make_shared<Completion>();
-  const Clock::TimePoint deadline = m_Clock.Now() + Milliseconds(kCloseLimitMs);
+  const Clock::TimePoint deadline = m_Clock.Now() + kCloseLimit;
   std::thread closer;
   try {
     closer = std::thread([session, closed] {

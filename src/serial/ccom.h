@@ -56,8 +56,8 @@ class CCom {
   static constexpr int kRxBufSize = RxRing::kSize;
   // A take into a buffer of this size is never cut short.
   static constexpr std::size_t kMaxTake = RxRing::kMaxTake;
-  static constexpr unsigned kCloseLimitMs = 2000;
-  static constexpr unsigned kBaudRetryDelayMs = 500;
+  static constexpr Clock::Duration kCloseLimit = Milliseconds(2000);
+  static constexpr Clock::Duration kBaudRetryDelay = Milliseconds(500);
 
   // Shows a message box with an OK button: caption "Warning" and the cable-lost text.
   using WarningHook = std::function<void(const std::string& caption, const std::string& text)>;
@@ -139,10 +139,11 @@ class CCom {
 
  private:
   // Waits until done() holds (mutex held while it is tested, cv notified when it changes), or
-  // until `timeout` has passed on the clock. Serves sends to the owner's loop meanwhile when
-  // called on that loop's thread. Returns done().
+  // until the clock reaches `deadline` (no limit without one). Serves sends to the owner's loop
+  // meanwhile when called on that loop's thread. Returns done().
   bool WaitServingSends(std::mutex& mutex, std::condition_variable& cv,
-                        const std::function<bool()>& done, std::optional<Clock::Duration> timeout);
+                        const std::function<bool()>& done,
+                        std::optional<Clock::TimePoint> deadline);
   // Ends the current connection: 1 once ended (or forced after the limit), 0 if the close thread
   // could not be started.
   int CloseSession();

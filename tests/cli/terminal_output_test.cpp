@@ -19,7 +19,7 @@ class StringSink final : public TextSink {
 };
 
 Clock::TimePoint Seconds(int s) {
-  return std::chrono::seconds(s);
+  return Clock::TimePoint(std::chrono::seconds(s));
 }
 
 TerminalOutput::Settings Terminal() {

@@ -409,7 +409,8 @@ class ScriptedTerminal {
     const std::uint32_t baud = port_->settings().baud_rate;
     commands_.push_back(
         {command, baud,
-         std::chrono::duration_cast<std::chrono::milliseconds>(clock_.Now()).count()});
+         std::chrono::duration_cast<std::chrono::milliseconds>(clock_.Now().time_since_epoch())
+             .count()});
     const bool link_test = command == kLinkTest115200 || command == kLinkTest460800;
     if (link_test && !link_rates_.contains(baud)) return {};
     const auto it = script_.find(command);
@@ -560,7 +561,8 @@ class EngineTest : public ::testing::Test {
   }
 
   std::int64_t NowMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now()).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now().time_since_epoch())
+        .count();
   }
 
   void Post(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {

@@ -87,8 +87,8 @@ TEST_F(MessageLoopTest, ASendStillQueuedWhenTheLoopDiesReturnsZero) {
 
 TEST_F(MessageLoopTest, TimersFireInTimeOrderOnTheManualClock) {
   RecordingWindow window(loop);
-  loop.SetTimer(window, 2, 300);
-  loop.SetTimer(window, 1, 100);
+  loop.SetTimer(window, 2, Milliseconds(300));
+  loop.SetTimer(window, 1, Milliseconds(100));
   loop.FastForwardBy(Milliseconds(99));
   EXPECT_TRUE(window.received.empty());
   // Now at 400 ms: timer 1 at 100, 200, 300 and 400; timer 2 at 300, before timer 1, which
@@ -104,9 +104,9 @@ TEST_F(MessageLoopTest, TimersFireInTimeOrderOnTheManualClock) {
 
 TEST_F(MessageLoopTest, SettingARunningTimerAgainRestartsIt) {
   RecordingWindow window(loop);
-  loop.SetTimer(window, 9, 1000);
+  loop.SetTimer(window, 9, Milliseconds(1000));
   loop.FastForwardBy(Milliseconds(900));
-  loop.SetTimer(window, 9, 1000);
+  loop.SetTimer(window, 9, Milliseconds(1000));
   loop.FastForwardBy(Milliseconds(900));
   EXPECT_TRUE(window.received.empty()) << "the restart must push the expiry to 1900 ms";
   loop.FastForwardBy(Milliseconds(100));
@@ -117,7 +117,7 @@ TEST_F(MessageLoopTest, SettingARunningTimerAgainRestartsIt) {
 TEST_F(MessageLoopTest, KillTimerStopsATimerAndIgnoresAStoppedOne) {
   RecordingWindow window(loop);
   EXPECT_FALSE(loop.KillTimer(window, 3));
-  loop.SetTimer(window, 3, 10);
+  loop.SetTimer(window, 3, Milliseconds(10));
   EXPECT_TRUE(loop.IsTimerRunning(window, 3));
   EXPECT_TRUE(loop.KillTimer(window, 3));
   EXPECT_FALSE(loop.KillTimer(window, 3));
@@ -127,7 +127,7 @@ TEST_F(MessageLoopTest, KillTimerStopsATimerAndIgnoresAStoppedOne) {
 
 TEST_F(MessageLoopTest, PostedMessagesGoBeforeADueTimer) {
   RecordingWindow window(loop);
-  loop.SetTimer(window, 1, 10);
+  loop.SetTimer(window, 1, Milliseconds(10));
   clock.Advance(Milliseconds(10));
   window.Ref().Post(WM_USER + 1);
   loop.RunUntilIdle();

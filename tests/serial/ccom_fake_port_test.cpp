@@ -228,14 +228,14 @@ TEST_F(CComOverFakePort, BaudChangeIsAppliedAtOnce) {
   Open();
   EXPECT_TRUE(com->PortModifyBaudrate(460800));
   EXPECT_EQ(port->settings().baud_rate, 460800u);
-  EXPECT_EQ(clock.Now(), Clock::TimePoint{0});
+  EXPECT_EQ(clock.Now(), Clock::TimePoint{});
 }
 
 TEST_F(CComOverFakePort, BaudChangeRefusedOnceIsRetriedAfter500Ms) {
   Open();
   port->RefuseConfigure(1, EINVAL);
   EXPECT_TRUE(com->PortModifyBaudrate(460800));
-  EXPECT_EQ(clock.Now(), Milliseconds(500));
+  EXPECT_EQ(clock.Now().time_since_epoch(), Milliseconds(500));
   EXPECT_EQ(port->settings().baud_rate, 460800u);
   EXPECT_TRUE(com->IsOpen());
 }
@@ -244,7 +244,7 @@ TEST_F(CComOverFakePort, BaudChangeRefusedTwiceClosesThePortAndReturnsFalse) {
   Open();
   port->RefuseConfigure(2, EINVAL);
   EXPECT_FALSE(com->PortModifyBaudrate(460800));
-  EXPECT_EQ(clock.Now(), Milliseconds(500));
+  EXPECT_EQ(clock.Now().time_since_epoch(), Milliseconds(500));
   EXPECT_FALSE(com->IsOpen());
   EXPECT_FALSE(port->is_open());
   EXPECT_EQ(port->settings().baud_rate, 115200u);
@@ -259,7 +259,7 @@ TEST_F(CComOverFakePort, CloseReleasesThePortAndResetsTheRing) {
   port->Deliver("unread");
   Settle();
   EXPECT_EQ(com->PortClose(), 1);
-  EXPECT_EQ(clock.Now(), Clock::TimePoint{0});  // no wait when the device lets go at once
+  EXPECT_EQ(clock.Now(), Clock::TimePoint{});  // no wait when the device lets go at once
   EXPECT_FALSE(com->IsOpen());
   EXPECT_FALSE(port->is_open());
   EXPECT_EQ(com->RxMode(), RX_MODE_LINE);
@@ -273,12 +273,12 @@ TEST_F(CComOverFakePort, CloseWhoseDeviceHangsReturnsAfterTheLimitWithTheStateRe
   Open();
   port->HangClose();
   std::thread time_keeper([this] {
-    if (port->WaitUntilCloseHangs()) clock.Advance(Milliseconds(CCom::kCloseLimitMs));
+    if (port->WaitUntilCloseHangs()) clock.Advance(CCom::kCloseLimit);
   });
   com->SetRxMode(RX_MODE_FRAME);
   EXPECT_EQ(com->PortClose(), 1);
   time_keeper.join();
-  EXPECT_EQ(clock.Now(), Milliseconds(2000));
+  EXPECT_EQ(clock.Now().time_since_epoch(), Milliseconds(2000));
   EXPECT_FALSE(com->IsOpen());
   EXPECT_EQ(com->RxMode(), RX_MODE_LINE);
 

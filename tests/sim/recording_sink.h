@@ -1,6 +1,7 @@
 // A TerminalSink that records what the terminal asks of its line.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,9 +15,9 @@ class RecordingSink : public TerminalSink {
  public:
   void Send(std::string_view bytes) override { sent.append(bytes); }
   void Log(std::string_view line) override { log.emplace_back(line); }
-  void Restart(int away_ms) override {
+  void Restart(std::chrono::milliseconds away) override {
     ++restarts;
-    last_away_ms = away_ms;
+    last_away = away;
   }
   void TransferEnded(const TransferSummary& summary, std::string_view data) override {
     summaries.push_back(summary);
@@ -29,7 +30,7 @@ class RecordingSink : public TerminalSink {
   std::string sent;
   std::vector<std::string> log;
   int restarts = 0;
-  int last_away_ms = -1;  // of the last restart
+  std::chrono::milliseconds last_away{-1};  // of the last restart
   std::vector<TransferSummary> summaries;
   std::string ended_data;  // the data handed over with the last summary
 };

@@ -155,7 +155,7 @@ TEST(TerminalVanishTest, AVanishingTerminalHearsNothingMoreAndComesBackInTheAppl
   ASSERT_EQ(sink.summaries.size(), 1u);
   EXPECT_FALSE(sink.summaries[0].complete);
   EXPECT_EQ(sink.restarts, 2);
-  EXPECT_EQ(sink.last_away_ms, 2500);
+  EXPECT_EQ(sink.last_away, std::chrono::milliseconds(2500));
   terminal.Restarted();
   EXPECT_EQ(terminal.mode(), TerminalMode::kApplication);
 }

@@ -94,7 +94,7 @@ void DownloadSession::Receive(std::string_view bytes) {
   const std::size_t stray_before = receiver_.stray_bytes();
   receiver_.Append(bytes);
   // A terminal that has vanished hears nothing more.
-  while (!vanish_ms_) {
+  while (!vanish_for_) {
     const auto frame = receiver_.Next();
     if (!frame) break;
     Handle(*frame);
@@ -142,7 +142,7 @@ void DownloadSession::Handle(const ReceivedFrame& frame) {
   }
   if (is(FaultKind::kVanish)) {
     sink_.Log(line + " dropped, vanishing for " + std::to_string(fault->value) + " ms");
-    vanish_ms_ = fault->value;
+    vanish_for_ = std::chrono::milliseconds(fault->value);
     return;
   }
   // Faults that stand for the terminal's own trouble leave the frame untaken, so the host must

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -49,9 +50,11 @@ class DownloadSession {
   // Bytes received in download mode.
   void Receive(std::string_view bytes);
 
-  // Set once a vanish fault fired: the terminal is to drop off the line for this many ms.
+  // Set once a vanish fault fired: the terminal is to drop off the line for this long.
   // The session takes nothing more.
-  std::optional<int> TakeVanish() { return std::exchange(vanish_ms_, std::nullopt); }
+  std::optional<std::chrono::milliseconds> TakeVanish() {
+    return std::exchange(vanish_for_, std::nullopt);
+  }
 
   // The finish frame has been taken.
   bool finished() const { return finished_; }
@@ -99,7 +102,7 @@ class DownloadSession {
   std::array<FinishSlotInfo, 2> pending_finish_;  // of the finish frame being judged
   std::optional<std::array<FinishSlotInfo, 2>> finish_;
 
-  std::optional<int> vanish_ms_;
+  std::optional<std::chrono::milliseconds> vanish_for_;
   int frames_ = 0;
   int resends_ = 0;
   int refused_ = 0;

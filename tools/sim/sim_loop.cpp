@@ -91,10 +91,10 @@ void SimLoop::Send(std::string_view bytes) {
   to_send_.append(bytes);
 }
 
-void SimLoop::Restart(int away_ms) {
+void SimLoop::Restart(std::chrono::milliseconds away) {
   if (once_status_) return;  // the program ends instead
   restart_ = RestartPhase::kDraining;
-  away_ms_ = away_ms;
+  away_ = away;
 }
 
 void SimLoop::TransferEnded(const TransferSummary& summary, std::string_view data) {
@@ -241,7 +241,7 @@ bool SimLoop::AdvanceRestart(TimePoint now) {
       to_send_.clear();
       host_ = HostState::kUnknown;
       restart_ = RestartPhase::kAway;
-      restart_at_ = now + milliseconds(away_ms_);
+      restart_at_ = now + away_;
       return true;
     case RestartPhase::kAway: {
       if (now < restart_at_) return true;

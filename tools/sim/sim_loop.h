@@ -61,7 +61,7 @@ class SimLoop final : private TerminalSink {
   // TerminalSink
   void Send(std::string_view bytes) override;
   void Log(std::string_view line) override;
-  void Restart(int away_ms) override;
+  void Restart(std::chrono::milliseconds away) override;
   void TransferEnded(const TransferSummary& summary, std::string_view data) override;
 
   void Print(std::FILE* stream, std::string_view line);
@@ -90,7 +90,7 @@ class SimLoop final : private TerminalSink {
   TimePoint send_free_at_{};  // when the next paced write may go out
   RestartPhase restart_ = RestartPhase::kNone;
   TimePoint restart_at_{};
-  int away_ms_ = 0;  // how long the line stays away in this restart
+  std::chrono::milliseconds away_{0};  // how long the line stays away in this restart
   bool failed_ = false;
   std::optional<int> once_status_;  // set when --once has seen its transfer end
 };

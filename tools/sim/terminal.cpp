@@ -33,9 +33,9 @@ void Terminal::Receive(std::string_view bytes, int host_baud) {
   }
   if (mode_ == TerminalMode::kBinary) {
     session_->Receive(bytes);
-    if (const std::optional<int> away_ms = session_->TakeVanish()) {
+    if (const std::optional<std::chrono::milliseconds> away = session_->TakeVanish()) {
       EndTransfer();
-      RestartInto(TerminalMode::kApplication, "application after vanishing", *away_ms);
+      RestartInto(TerminalMode::kApplication, "application after vanishing", *away);
     }
     return;
   }
@@ -110,11 +110,12 @@ void Terminal::EndTransfer() {
   sink_.TransferEnded(session->Summary(), session->data());
 }
 
-void Terminal::RestartInto(TerminalMode next, std::string_view why, int away_ms) {
+void Terminal::RestartInto(TerminalMode next, std::string_view why,
+                           std::chrono::milliseconds away) {
   sink_.Log("event restart into " + std::string(why));
   mode_ = TerminalMode::kResetting;
   mode_after_restart_ = next;
-  sink_.Restart(away_ms);
+  sink_.Restart(away);
 }
 
 void Terminal::Restarted() {

@@ -9,6 +9,7 @@
 // outlive the terminal.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -55,9 +56,9 @@ class Terminal {
  private:
   void ReceiveText(std::string_view bytes, int baud);
   void HandleCommand(int baud);
-  void RestartInto(TerminalMode next, std::string_view why, int away_ms);
+  void RestartInto(TerminalMode next, std::string_view why, std::chrono::milliseconds away);
   void RestartInto(TerminalMode next, std::string_view why) {
-    RestartInto(next, why, options_.restart_delay_ms);
+    RestartInto(next, why, std::chrono::milliseconds(options_.restart_delay_ms));
   }
   void EndTransfer();
   const LineSpeed& SpeedOfMode() const;
