@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "sim/sim_loop.h"
+#include "support/temp_folder.h"
 
 namespace kvx::sim {
 namespace {
@@ -26,19 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kHangGuard = 10s;
 
-// A folder of its own for each test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = std::filesystem::temp_directory_path() / "kvx-sim-test-XXXXXX";
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using kvx::test::TempFolder;
 
 // Opens the port as a host does: raw 8N1 at `speed`.
 int OpenHostSide(const std::string& path, speed_t speed) {
