@@ -25,9 +25,40 @@ function(kvx_add_library name)
   kvx_target_settings(${name})
 endfunction()
 
-# One test program per folder under tests/: every .cpp in the folder.
+# Registers a test program's tests with ctest, each under one label, so a developer can pick
+# them with `ctest -L`:
+#   unit       in-process, on fakes and the manual clock: nothing waits for time to pass
+#   realtime   waits on real time: a real pseudo-terminal, or the Qt window with a running engine
+#   e2e        upgrades kvx-sim running as a separate program; the install into a prefix
+#   draw-only  draws windows into pictures for a person to look at; checks only that they drew
+# Tests take LABEL, or the label of the GROUPS entry whose gtest filter they match
+# (GROUPS realtime "CComOverPty.*" draw-only "ScreenshotTest.*"); groups must not overlap.
+# PROPERTIES are further properties for every test.
+function(kvx_discover_tests target)
+  cmake_parse_arguments(ARG "" "LABEL" "GROUPS;PROPERTIES" ${ARGN})
+  if(NOT ARG_LABEL)
+    message(FATAL_ERROR "kvx_discover_tests(${target}): every test needs a LABEL")
+  endif()
+  set(common DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
+  set(groups ${ARG_GROUPS})
+  set(grouped "")
+  while(groups)
+    list(POP_FRONT groups group_label group_filter)
+    gtest_discover_tests(${target} TEST_FILTER "${group_filter}" ${common} LABELS ${group_label})
+    list(APPEND grouped ${group_filter})
+  endwhile()
+  set(rest "")
+  if(grouped)
+    list(JOIN grouped ":" grouped_filter)
+    set(rest TEST_FILTER "-${grouped_filter}")
+  endif()
+  gtest_discover_tests(${target} ${rest} ${common} LABELS ${ARG_LABEL})
+endfunction()
+
+# One test program per folder under tests/: every .cpp in the folder. LABEL and GROUPS as for
+# kvx_discover_tests.
 function(kvx_add_test_suite name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL" "DEPS;GROUPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -36,5 +67,5 @@ function(kvx_add_test_suite name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
   kvx_target_settings(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  kvx_discover_tests(${name} LABEL ${ARG_LABEL} GROUPS ${ARG_GROUPS})
 endfunction()

@@ -33,15 +33,15 @@ class CompatHost : public LogSink {
   virtual void PostButtonControl(WPARAM button, int string_id) = 0;
   // Sends WM_USER_ASK with lParam `question_id` and returns the answer (IDYES for Yes).
   virtual LRESULT Ask(int question_id) = 0;
-  // Development mode of the engine (m_bDevMode).
+  // Development mode of the engine.
   virtual bool IsDevMode() const = 0;
 };
 
 // The operator options of the run (bits of WM_USER_UPGRADE_START).
 struct RunOptions {
-  bool downgrade = false;    // m_bDowngrade, "Downgrade enable"
-  bool force_stack = false;  // m_bForceStack, "Forced Stack upgrade activation"
-  bool force_boot = false;   // m_bForceBoot, "Forced Bootloader upgrade enable"
+  bool downgrade = false;    // "Downgrade enable"
+  bool force_stack = false;  // "Forced Stack upgrade activation"
+  bool force_boot = false;   // "Forced Bootloader upgrade enable"
 };
 
 // The records the rules compare; the engine's own, read during the call only.
@@ -54,8 +54,8 @@ struct RuleRecords {
   const bsp_info_s& terminal_boot;
 };
 
-// The part of the image the download sends: the engine sets m_pSendStart = m_pImage + offset,
-// m_nSendSize = size, m_bBootIncluded and m_nSegmentCount from it.
+// The part of the image the download sends: `size` bytes from `offset`, in `segment_count`
+// segments. The engine hands it to the image (SendWholeImage or SendFrom).
 struct SendWindow {
   static constexpr std::uint64_t kBootRegionSize = 0x40000;  // the first 256 KiB
 

@@ -103,7 +103,7 @@ class FrameBuffer {
   // than kMaxFrameBody or a raw length beyond kSegmentSize.
   bool FinishWriteFrame(std::uint16_t seg, std::size_t body_length, std::size_t raw_length);
 
-  // The frame sent last (m_nTxLength bytes), empty before the first build.
+  // The frame sent last (length() bytes), empty before the first build.
   std::span<const std::uint8_t> frame() const { return {bytes_.get(), length_}; }
   std::size_t length() const { return length_; }
   // The head of that frame; meaningful only while length() > 0.

@@ -3,17 +3,21 @@
 //
 // A frame on the wire, the same in both directions (all integers little-endian):
 //
+// clang-format off
 //   offset  size  field
 //        0     1  SYN     0x96
 //        1     1  SYN     0x96
 //        2     1  STX     0x82
-//        3     1  cmd     command letter ('S', 'W', 'F' from the host; 's', 'w', 'f', 'D', 'd'
-//        back) 4     1  code    host: PACKET_CMD_REQ (0xB0); terminal: a result code 5     2  seg
-//        segment number (0 in setup and finish frames) 7     4  Body    n, the number of body bytes
+//        3     1  cmd     command letter: 'S', 'W', 'F' from the host;
+//                         's', 'w', 'f', 'D', 'd' from the terminal
+//        4     1  code    host: PACKET_CMD_REQ (0xB0); terminal: a result code
+//        5     2  seg     segment number (0 in setup and finish frames)
+//        7     4  Body    n, the number of body bytes
 //       11     4  R_Body  uncompressed segment length in a write frame; equal to Body otherwise
 //       15     4  crc     CRC-32 of offsets 2..14 (STX up to and including R_Body)
 //       19     n  body
 //   19 + n     1  ETX     0x83
+// clang-format on
 //
 // Offsets 0..18 are the host's head (Tx_header). A whole frame is 20 + n bytes; the largest, a
 // write frame of 131,072 body bytes, is 131,092.

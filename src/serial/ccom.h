@@ -70,8 +70,8 @@ class CCom {
   CCom(const CCom&) = delete;
   CCom& operator=(const CCom&) = delete;
 
-  // The window that gets the notifications and log requests (m_hOwner). A PortOpen uses the owner
-  // set before it.
+  // The window that gets the notifications and log requests. A PortOpen uses the owner set
+  // before it.
   void SetOwner(const Window& owner);
   WindowRef owner() const { return m_hOwner; }
 
@@ -107,7 +107,7 @@ class CCom {
   int PortGetLine(std::span<char> buffer) { return m_Rx.GetLine(buffer); }
   int PortGetFrame(std::span<std::uint8_t> buffer) { return m_Rx.GetFrame(buffer); }
 
-  // RX_MODE_LINE after PortReset; the engine switches it (m_nRxMode).
+  // RX_MODE_LINE after PortReset; the engine switches it.
   int RxMode() const { return m_nRxMode; }
   void SetRxMode(int mode) { m_nRxMode = mode; }
 
@@ -133,7 +133,7 @@ class CCom {
   // tests/support/serial_quiescence.h); at teardown it lets pending writes finish.
   void WaitUntilIdle();
 
-  // The settings of the last PortOpen, as stored (m_strPort, m_nBaudRate, ...).
+  // The settings of the last PortOpen, as stored.
   const std::string& port() const { return m_strPort; }
   std::uint32_t baud_rate() const { return m_nBaudRate; }
 
@@ -160,13 +160,13 @@ class CCom {
   int m_nStopBits = 1;
   SerialSettings m_Settings;  // as applied to the open port
 
-  RxRing m_Rx;  // m_pRxBuf, m_nRxCount, m_nRxRead, m_nRxWrite, m_nFrameBody, m_chLineEnd
+  RxRing m_Rx;
   int m_nRxMode = RX_MODE_LINE;
 
   WindowRef m_hOwner;
   MessageLoop* m_pOwnerLoop = nullptr;  // the owner's loop, when it is a MessageLoop
 
-  std::shared_ptr<CComSession> m_pSession;  // the current connection (m_hPort and its threads)
+  std::shared_ptr<CComSession> m_pSession;  // the current connection: its device and threads
   WarningHook m_WarningHook;
 };
 

@@ -40,6 +40,7 @@ std::uint64_t SerialPortNumber(std::string_view name) {
 
 std::vector<std::string> EnumSerialPorts(const SerialPortSource& source) {
   std::vector<std::string> ports = source.ListPorts();
+  // An exchange sort on purpose: a stable sort would order ports of equal number differently.
   for (std::size_t i = 0; i < ports.size(); ++i) {
     for (std::size_t j = i + 1; j < ports.size(); ++j) {
       if (SerialPortNumber(ports[i]) > SerialPortNumber(ports[j])) std::swap(ports[i], ports[j]);

@@ -12,7 +12,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cerrno>
 #include <chrono>
@@ -45,6 +44,7 @@
 #include "protocol/frame_format.h"
 #include "protocol/result_codes.h"
 #include "support/serial_quiescence.h"
+#include "support/temp_folder.h"
 
 namespace kvx::test {
 
@@ -472,28 +472,6 @@ class ScriptedTerminal {
 };
 
 // ---------------------------------------------------------------------------------------------
-// A folder of its own under the temporary directory, removed with everything in it.
-
-class TempFolder {
- public:
-  TempFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kvx-engine-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // A row of a table of cases prints as its reason in test output (bring it into the test file's
 // namespace with a using-declaration, where argument-dependent lookup finds it).
 template <typename Case>

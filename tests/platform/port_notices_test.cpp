@@ -3,7 +3,6 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -13,20 +12,14 @@
 
 #include "platform/modem_manager.h"
 #include "platform/port_permission.h"
+#include "support/temp_folder.h"
 
 namespace kvx {
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path TestFolder(const char* what) {
-  fs::path dir =
-      fs::temp_directory_path() / (std::string(what) + std::to_string(::getpid()) + "-" +
-                                   testing::UnitTest::GetInstance()->current_test_info()->name());
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
+using test::TempFolder;
 
 struct ProcCase {
   const char* reason;
@@ -38,13 +31,12 @@ class FakeProc : public testing::TestWithParam<ProcCase> {};
 
 TEST_P(FakeProc, ModemManagerIsFoundByItsTaskName) {
   const ProcCase& c = GetParam();
-  const fs::path proc = TestFolder("kvx-proc-");
+  const TempFolder proc;
   for (const auto& [folder, comm] : c.tasks) {
     fs::create_directories(proc / folder);
     std::ofstream(proc / folder / "comm") << comm;
   }
-  EXPECT_EQ(ModemManagerRunning(proc), c.running);
-  fs::remove_all(proc);
+  EXPECT_EQ(ModemManagerRunning(proc.path()), c.running);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -86,7 +78,7 @@ TEST(PortPermission, TheTextNamesThePortTheGroupAndTheCommand) {
 }
 
 TEST(PortPermission, TheGroupIsTheDevicesOwnerOrDialout) {
-  const fs::path dir = TestFolder("kvx-perm-");
+  const TempFolder dir;
   const fs::path node = dir / "ttyUSB0";
   std::ofstream(node) << "";
   struct stat st {};
@@ -97,7 +89,6 @@ TEST(PortPermission, TheGroupIsTheDevicesOwnerOrDialout) {
   EXPECT_EQ(SerialDeviceGroup(node.string()), expected)
       << "root's group is no advice: udev has not given the node away yet";
   EXPECT_EQ(SerialDeviceGroup((dir / "missing").string()), "dialout");
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,29 +14,14 @@
 #include <string>
 #include <thread>
 
+#include "support/temp_folder.h"
+
 namespace kvx {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the temporary directory, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kvx-profile-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test::TempFolder;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -59,7 +43,7 @@ struct StoreKind {
 };
 
 fs::path ProfileIn(const TempFolder& folder) {
-  return folder.path() / "OKVI" / "profile.ini";
+  return folder / "OKVI" / "profile.ini";
 }
 
 const StoreKind kFileStore{
@@ -233,14 +217,14 @@ TEST(ProfilePathTest, FollowsXdgConfigHomeOrFallsBackToDotConfig) {
 
 TEST(IniProfileStoreTest, CreatesMissingFoldersAndKeepsValuesAcrossInstances) {
   TempFolder folder;
-  const fs::path file = folder.path() / "config" / "OKVI" / "Velmora KVX-01 Upgrader (v1.0).ini";
+  const fs::path file = folder / "config" / "OKVI" / "Velmora KVX-01 Upgrader (v1.0).ini";
   ASSERT_TRUE(IniProfileStore(file).WriteProfileString(kSectionComPort, kEntryPort, "ttyUSB0"));
   EXPECT_EQ(IniProfileStore(file).GetProfileString(kSectionComPort, kEntryPort, ""), "ttyUSB0");
 }
 
 TEST(IniProfileStoreTest, LeavesNoTemporaryFileBehind) {
   TempFolder folder;
-  const fs::path file = folder.path() / "profile.ini";
+  const fs::path file = folder / "profile.ini";
   IniProfileStore store(file);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(store.WriteProfileInt("S", "N", i));
   std::size_t entries = 0;
@@ -253,17 +237,17 @@ TEST(IniProfileStoreTest, LeavesNoTemporaryFileBehind) {
 
 TEST(IniProfileStoreTest, FailsToWriteWhereNoFolderCanBeMade) {
   TempFolder folder;
-  WriteFile(folder.path() / "plain-file", "x");
-  IniProfileStore store(folder.path() / "plain-file" / "OKVI" / "profile.ini");
+  WriteFile(folder / "plain-file", "x");
+  IniProfileStore store(folder / "plain-file" / "OKVI" / "profile.ini");
   EXPECT_FALSE(store.WriteProfileInt(kSectionDevelopment, kEntryDev, 1));
   EXPECT_EQ(store.GetProfileInt(kSectionDevelopment, kEntryDev, 5), 5);
 }
 
 TEST(IniProfileStoreTest, TreatsAFolderOrAPipeAtThePathAsUnusableWithoutBlocking) {
   TempFolder folder;
-  const fs::path dir = folder.path() / "dir.ini";
+  const fs::path dir = folder / "dir.ini";
   fs::create_directory(dir);
-  const fs::path fifo = folder.path() / "fifo.ini";
+  const fs::path fifo = folder / "fifo.ini";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   for (const fs::path& path : {dir, fifo}) {
     IniProfileStore store(path);
@@ -274,7 +258,7 @@ TEST(IniProfileStoreTest, TreatsAFolderOrAPipeAtThePathAsUnusableWithoutBlocking
 
 TEST(IniProfileStoreTest, KeepsEveryWriteOfTwoThreads) {
   TempFolder folder;
-  IniProfileStore store(folder.path() / "profile.ini");
+  IniProfileStore store(folder / "profile.ini");
   auto writer = [&store](std::string entry) {
     for (int i = 1; i <= 20; ++i) store.WriteProfileInt("S", entry, i);
   };

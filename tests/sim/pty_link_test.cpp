@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -16,7 +17,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/files.h"
 #include "sim/sim_loop.h"
+#include "support/temp_folder.h"
 
 namespace kvx::sim {
 namespace {
@@ -26,19 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kHangGuard = 10s;
 
-// A folder of its own for each test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = std::filesystem::temp_directory_path() / "kvx-sim-test-XXXXXX";
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using kvx::test::TempFolder;
 
 // Opens the port as a host does: raw 8N1 at `speed`.
 int OpenHostSide(const std::string& path, speed_t speed) {
@@ -84,6 +75,23 @@ int OpenWhenBack(const std::string& link, speed_t speed) {
     std::this_thread::sleep_for(5ms);
   }
   return -1;
+}
+
+// A second descriptor for the terminal's end of the pty that `link` leads to, found among this
+// process's descriptors (the simulator runs in it). While it is open the simulator's close does
+// not drop the line; closing it does, once the simulator has closed its own.
+ScopedFd HoldTerminalEnd(const std::string& link) {
+  const std::string host_end = std::filesystem::read_symlink(link);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code not_a_link;
+    if (std::filesystem::read_symlink(entry.path(), not_a_link).filename() != "ptmx") continue;
+    const int fd = std::stoi(entry.path().filename());
+    std::array<char, 128> name{};
+    if (ptsname_r(fd, name.data(), name.size()) == 0 && host_end == name.data()) {
+      return ScopedFd(fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    }
+  }
+  return ScopedFd();
 }
 
 // The loop on a thread of its own, stopped and joined at the end.
@@ -133,18 +141,20 @@ TEST(PtyLinkTest, DownloadRequestDropsTheLineAndBringsItBackBehindTheSameLink) {
   SimOptions options;
   options.link_path = folder / "ttyKVX0";
   options.log_path = folder / "log";
-  // The host must read the "OK" before the line drops; a loaded machine (sanitizers, parallel
-  // tests) may take a few milliseconds to get to it.
-  options.reset_after_ms = 100;
+  options.reset_after_ms = 0;
   options.restart_delay_ms = 20;
   RunningSim sim(options);
   ASSERT_TRUE(sim.started());
+  // The line stays up until the host has read the "OK", however long a loaded machine takes.
+  ScopedFd terminal_end = HoldTerminalEnd(options.link_path);
+  ASSERT_TRUE(terminal_end.valid());
 
   int fd = OpenHostSide(options.link_path, B115200);
   ASSERT_GE(fd, 0);
   const std::string request = "AT+MMI=\"USB_DOWNLOAD\"\r";
   ASSERT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
   EXPECT_EQ(ReadUntil(fd, "\r\n"), "OK\r\n");
+  terminal_end.reset();
   EXPECT_TRUE(WaitForHangup(fd)) << "the host must see the terminal go away";
   close(fd);
 

@@ -1,5 +1,6 @@
 // Writes PNG pictures of the main window, the log window, the port setup dialog and the about
-// box into <build>/screenshots, for a person to look at.
+// box into <build>/screenshots, for a person to look at. They check only that each picture was
+// drawn and saved, hence their ctest label draw-only.
 
 #include <QDir>
 #include <QProgressBar>

@@ -10,17 +10,15 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/user_messages.h"
+#include "support/temp_folder.h"
 #include "ui/engine_link.h"
 #include "ui/operator_dialogs.h"
 
@@ -168,36 +166,6 @@ class RecordingEngineLink final : public EngineLink {
   EngineHooks hooks_;
 };
 
-// A fresh folder for Config.ini and image files, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/kvx-ui-XXXXXX";
-    path_ = ::mkdtemp(pattern);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  static void Write(const std::filesystem::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-  }
-  static std::string Read(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using kvx::test::TempFolder;
 
 }  // namespace kvx::ui::test
