@@ -1,7 +1,6 @@
 #include "cli/run_report.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,27 +8,17 @@
 #include <regex>
 #include <sstream>
 
+#include "support/temp_folder.h"
+
 namespace kvx {
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/kvx-report-test-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+std::string File(const test::TempFolder& folder, const std::string& name) {
+  return (folder / name).string();
+}
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -102,8 +91,8 @@ TEST(RunReport, WhatARunNeverReachedIsNullOrEmptyAndForeignBytesAreReplaced) {
 }
 
 TEST(RunReport, TheImageIsIdentifiedByItsSizeAndSha256) {
-  Scratch scratch;
-  const std::string path = scratch.File("image.bin");
+  test::TempFolder scratch;
+  const std::string path = File(scratch, "image.bin");
   std::ofstream(path, std::ios::binary) << "abc";
   ImageIdentity identity;
   ASSERT_FALSE(IdentifyImage(path, identity));
@@ -111,19 +100,19 @@ TEST(RunReport, TheImageIsIdentifiedByItsSizeAndSha256) {
   EXPECT_EQ(identity.size, 3u);
   EXPECT_EQ(identity.sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
-  const std::string million = scratch.File("million.bin");
+  const std::string million = File(scratch, "million.bin");
   std::ofstream(million, std::ios::binary) << std::string(1'000'000, 'a');
   ASSERT_FALSE(IdentifyImage(million, identity));
   EXPECT_EQ(identity.sha256, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 
-  EXPECT_TRUE(IdentifyImage(scratch.File("missing.bin"), identity));
-  fs::create_directory(scratch.File("folder"));
-  EXPECT_TRUE(IdentifyImage(scratch.File("folder"), identity));
+  EXPECT_TRUE(IdentifyImage(File(scratch, "missing.bin"), identity));
+  fs::create_directory(File(scratch, "folder"));
+  EXPECT_TRUE(IdentifyImage(File(scratch, "folder"), identity));
 }
 
 TEST(RunReport, TheFileIsAppendedToOneLinePerRun) {
-  Scratch scratch;
-  const std::string path = scratch.File("runs.jsonl");
+  test::TempFolder scratch;
+  const std::string path = File(scratch, "runs.jsonl");
   std::ofstream(path) << "{\"earlier\":true}\n";
   std::error_code error;
   std::optional<ReportFile> file = ReportFile::Open(path, error);
@@ -141,7 +130,7 @@ TEST(RunReport, TheFileIsAppendedToOneLinePerRun) {
   EXPECT_EQ(records[1]["result"], "completed");
   EXPECT_EQ(records[2]["result"], "failed");
 
-  EXPECT_FALSE(ReportFile::Open(scratch.File("no/such/folder/runs.jsonl"), error));
+  EXPECT_FALSE(ReportFile::Open(File(scratch, "no/such/folder/runs.jsonl"), error));
   EXPECT_TRUE(error);
 }
 
