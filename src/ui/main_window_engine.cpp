@@ -141,6 +141,9 @@ void CSKY_DECK_UPGRADERDlg::OnPortError(LPARAM code) {
   Box(*box);
   ApplyStartTitle();
   if (m_nDevelopment == 1) port_setup_->show();
+  // No run follows a port problem: a start refused on a busy port reports only this, so the
+  // controls that Start disabled come back here.
+  EnableControls(true);
 }
 
 void CSKY_DECK_UPGRADERDlg::RunPortSetup(const std::vector<std::string>& free_ports,

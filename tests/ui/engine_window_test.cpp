@@ -1,5 +1,5 @@
-// The main window with the real engine thread over fake serial ports: a refused image and the
-// port setup dialog's list.
+// The main window with the real engine thread over fake serial ports: a refused image, a start on
+// a busy port, the port setup dialog's list and the log window's toggle.
 
 #include <QTextEdit>
 #include <QTimer>
@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "main_window_fixture.h"
+#include "mkimage/sample_image.h"
 #include "platform/fake_serial_device.h"
 #include "platform/serial_port_source.h"
 #include "platform/string_table.h"
@@ -26,6 +27,14 @@ class EngineWindowTest : public MainWindowFixture {
       if (line.text.find(text) != std::string::npos) return true;
     }
     return false;
+  }
+
+  // A loadable image in the test's folder.
+  std::string WriteSampleImage() {
+    const std::string path = (folder_ / "kvx.bin").string();
+    std::string error;
+    EXPECT_TRUE(WriteSampleFile(path, MakeSampleImage({}), error)) << error;
+    return path;
   }
 
   SteadyClock engine_clock_;
@@ -54,6 +63,34 @@ TEST_F(EngineWindowTest, ImageTooBigIsRefusedWithItsErrorBoxAndNoRunStarts) {
   EXPECT_EQ(errors, (std::vector<BoxRequest>{ErrorBox(IDS_FILE_SIZE_BIG), general}));
   ASSERT_TRUE(SpinUntil([&] { return Button("startButton")->isEnabled(); }));
   EXPECT_FALSE(window_->busy()) << "no upgrade was announced";
+}
+
+// The engine refuses a start on a busy port with only its port problem: the window must give the
+// operator the controls back, or nothing could be done but quit.
+TEST_F(EngineWindowTest, StartOnABusyPortGivesTheControlsBackAndTheNextStartRuns) {
+  const std::shared_ptr<FakeSerialPort> held = opener_.AddPort("/dev/ttyFAKE0");
+  opener_.AddPort("/dev/ttyFAKE1");
+  const std::string image = WriteSampleImage();
+  Open("portName=ttyFAKE0\r\npathFile=" + image + "\r\n");
+  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  held->RefuseOpen(EBUSY);
+  Click("startButton");
+  const BoxRequest occupied = *PortErrorBox(-2, "ttyFAKE0");
+  ASSERT_TRUE(SpinUntil([&] { return dialogs_.CountBoxes(occupied.text) == 1; }));
+  QApplication::processEvents();
+  for (const char* name : {"portSetupButton", "startButton", "openButton"}) {
+    EXPECT_TRUE(Button(name)->isEnabled()) << name;
+  }
+  Drop({QStringLiteral("/srv/fw/other.bin")});
+  EXPECT_EQ(ToStdString(PathBox()), "/srv/fw/other.bin") << "drops are taken again";
+  Drop({ToQString(image)});
+
+  dialogs_.port_choice = PortChoice{"ttyFAKE1", "115200"};
+  Click("portSetupButton");
+  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  Click("startButton");
+  ASSERT_TRUE(SpinUntil([&] { return window_->busy(); })) << "the run announced its segments";
+  EXPECT_EQ(dialogs_.CountBoxes(occupied.text), 1);
 }
 
 TEST_F(EngineWindowTest, PortSetupListsOnlyFreePortsAndTheChoiceSelectsIt) {

@@ -5,9 +5,12 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "platform/clock.h"
@@ -57,6 +60,19 @@ class MainWindowFixture : public ::testing::Test {
   }
   void ReportPortError(std::int32_t code) {
     Engine(WM_USER_PORT_ERROR, 0, reinterpret_cast<LPARAM>(&code));
+  }
+
+  // Files dropped on the window, as the window system delivers a drop: the window is entered
+  // first and becomes the target.
+  void Drop(const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
   }
 
   // Ctrl+Shift+`key` in the main window.

@@ -1,9 +1,6 @@
 // The main window against a recording engine: start-up, Start and Open, drops, exit, the engine's
 // reports, the completion prompt and the development key sequence.
 
-#include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <thread>
 
 #include "main_window_fixture.h"
@@ -129,20 +126,7 @@ TEST_F(MainWindowStartCommandTest, EnterAndEscapeNeitherStartNorClose) {
   EXPECT_FALSE(ended_);
 }
 
-class MainWindowDropTest : public MainWindowFixture {
- protected:
-  void Drop(const QStringList& paths) {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
-    data.setUrls(urls);
-    // As the window system delivers a drop: the window is entered first and becomes the target.
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &enter);
-    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &drop);
-  }
-};
+using MainWindowDropTest = MainWindowFixture;
 
 TEST_F(MainWindowDropTest, FirstOfSeveralDroppedFilesWinsAndNothingIsOpened) {
   Open();
