@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <iterator>
 #include <utility>
 
@@ -43,6 +44,56 @@ class EngineWindowTest : public MainWindowFixture {
   MemoryProfileStore engine_profile_;
   EngineThreadLink link_{engine_clock_, opener_, ports_, engine_profile_};
 };
+
+// Shows the log window in development mode, then runs to the engine's Disconnect, whose reset
+// clears the engine's visibility flag but leaves the window shown.
+class LogWindowAfterARunTest : public EngineWindowTest {
+ protected:
+  void ShowLogThenRunToDisconnect() {
+    opener_.AddPort("/dev/ttyFAKE0");
+    Open("portName=ttyFAKE0\r\npathFile=" + WriteSampleImage() + "\r\n");
+    ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+    EnterDevSequence();
+    PressAccelerator(Qt::Key_D);
+    ASSERT_TRUE(SpinUntil([&] { return log().isVisible(); }));
+    // Off and on again: the engine forgets its port, so Start runs a port search, which finds
+    // no candidates and ends at once in Disconnect.
+    ActivateMainWindow();
+    EnterDevSequence();
+    EnterDevSequence();
+    Click("startButton");
+    ASSERT_TRUE(SpinUntil([&] { return dialogs_.CountBoxes(NotConnectedBox().text) == 1; }));
+    ASSERT_TRUE(HasTraceLine("Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[0]"));
+    ASSERT_TRUE(log().isVisible());
+  }
+
+  void ActivateMainWindow() {
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+
+  CATLogWindow& log() { return window_->log_window(); }
+};
+
+TEST_F(LogWindowAfterARunTest, CloseButtonHidesItAndOneToggleKeyShowsItAgain) {
+  ShowLogThenRunToDisconnect();
+  ASSERT_FALSE(HasFatalFailure());
+  log().close();
+  ASSERT_TRUE(SpinUntil([&] { return !log().isVisible(); }, std::chrono::seconds(5)));
+  ActivateMainWindow();
+  PressAccelerator(Qt::Key_D);
+  ASSERT_TRUE(SpinUntil([&] { return log().isVisible(); }, std::chrono::seconds(5)));
+}
+
+TEST_F(LogWindowAfterARunTest, ToggleKeyHidesItOutsideDevelopmentMode) {
+  ShowLogThenRunToDisconnect();
+  ASSERT_FALSE(HasFatalFailure());
+  ActivateMainWindow();
+  EnterDevSequence();
+  ASSERT_FALSE(window_->development());
+  PressAccelerator(Qt::Key_D);
+  ASSERT_TRUE(SpinUntil([&] { return !log().isVisible(); }, std::chrono::seconds(5)));
+}
 
 TEST_F(EngineWindowTest, ImageTooBigIsRefusedWithItsErrorBoxAndNoRunStarts) {
   for (const char* path : {"/dev/ttyFAKE0", "/dev/ttyFAKE1", "/dev/ttyFAKE2"}) {
