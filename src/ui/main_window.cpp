@@ -139,11 +139,13 @@ void CSKY_DECK_UPGRADERDlg::OnInitDialog() {
   start_->setEnabled(true);
   open_->setEnabled(true);
   start_->setFocus();
-  if (Box(StartupWarningBox()) == BoxAnswer::kOk) {
-    ReadConfig();
-  } else {
+  if (Box(StartupWarningBox()) != BoxAnswer::kOk) {
+    // Shut down through Exit; the window never appears.
     Ref().Post(WM_CLOSE);
+    return;
   }
+  ReadConfig();
+  show();
 }
 
 void CSKY_DECK_UPGRADERDlg::EnableControls(bool enable) {

@@ -66,7 +66,8 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   ~CSKY_DECK_UPGRADERDlg() override;
 
   // The rest of the start: starts the engine thread, reads the development switch, asks the
-  // start-up warning and, once confirmed, reads Config.ini. Call once, after show().
+  // start-up warning and, once confirmed, reads Config.ini and shows the window; cancelled, the
+  // program ends without the window ever appearing. Call once, with the window not yet shown.
   void OnInitDialog();
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;

@@ -37,9 +37,18 @@ TEST_F(MainWindowStartTest, RememberedPortGoesToTheEngineAndThePathToThePathBox)
   EXPECT_TRUE(engine_.file_paths.empty()) << "the engine gets the path only at Start";
 }
 
-TEST_F(MainWindowStartTest, CancelledWarningEndsWithoutTouchingConfig) {
+TEST_F(MainWindowStartTest, TheWarningComesBeforeTheWindowAppears) {
+  Open();
+  ASSERT_FALSE(dialogs_.owners_visible.empty());
+  EXPECT_FALSE(dialogs_.owners_visible.front());
+  EXPECT_TRUE(window_->isVisible()) << "confirmed: the window shows";
+  EXPECT_EQ(show_counter_.shows, 1);
+}
+
+TEST_F(MainWindowStartTest, CancelledWarningEndsWithoutTheWindowOrConfig) {
   Open(std::nullopt, {}, BoxAnswer::kCancel);
   ASSERT_TRUE(SpinUntil([&] { return ended_; }));
+  EXPECT_EQ(show_counter_.shows, 0) << "the window never appeared";
   EXPECT_FALSE(std::filesystem::exists(config_path()));
   EXPECT_EQ(engine_.PostsOf(WM_CLOSE).size(), 1u);
   EXPECT_EQ(engine_.joins, 1);
