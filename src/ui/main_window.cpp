@@ -131,7 +131,7 @@ void CSKY_DECK_UPGRADERDlg::CreateShortcuts() {
 
 void CSKY_DECK_UPGRADERDlg::OnInitDialog() {
   engine_started_ = services_.engine.Start(Ref(), hooks_.hooks());
-  m_nDevelopment = services_.profile.GetProfileInt(kSectionDevelopment, kEntryDev, 0) == 1 ? 1 : 0;
+  m_nDevelopment = services_.profile.GetProfileInt(kSectionDevelopment, kEntryDev, 0);
   ApplyStartTitle();
   EnableControls(false);
   port_setup_->setEnabled(true);
@@ -172,11 +172,11 @@ BoxAnswer CSKY_DECK_UPGRADERDlg::Box(const BoxRequest& request) {
 
 void CSKY_DECK_UPGRADERDlg::ReadConfig() {
   const ConfigValues values = ui::ReadConfig(services_.config_file);
-  m_strPortName = values.port;
-  if (!values.port.empty()) {
-    config_port_ = values.port;
-    PostToEngine(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&config_port_));
+  for (const std::string& port : values.port_tests) {
+    const std::string& posted = config_ports_.emplace_back(port);
+    PostToEngine(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&posted));
   }
+  m_strPortName = values.port;
   SetImagePath(values.path);
 }
 

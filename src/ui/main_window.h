@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -161,13 +162,15 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   std::int32_t m_nBaudRate = 0;
   bool m_bPortSelected = false;
   std::string m_strImagePath;
+  // DEV as read: 1 is development mode, yet any value but 0 gives the dump key.
   int m_nDevelopment = 0;
   bool m_bBusy = false;
   bool m_bStarted = false;
   ProgressRange progress_range_;
 
-  // The port posted with WM_USER_PORT_CONFIG: the engine reads it later, so it never changes.
-  std::string config_port_;
+  // The ports posted with WM_USER_PORT_CONFIG, one per line of Config.ini: the engine reads
+  // each later, so none changes or moves while the window lives.
+  std::deque<std::string> config_ports_;
 
   // The engine's course: started, ready (WM_USER_THREAD_START), asked to close, ended.
   bool engine_started_ = false;

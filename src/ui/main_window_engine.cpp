@@ -105,8 +105,12 @@ void CSKY_DECK_UPGRADERDlg::OnButtonControl(WPARAM enable, LPARAM string_id) {
 }
 
 void CSKY_DECK_UPGRADERDlg::OnStatusText(LPARAM string_id) {
-  if (const auto text = LoadString(static_cast<int>(string_id)))
+  const auto id = static_cast<int>(string_id);
+  if (const auto text = LoadString(id)) {
     status_->SetStatus(ToQString(*text));
+  } else {
+    status_->SetStatus(QStringLiteral("[%1]static log error occur").arg(id));
+  }
 }
 
 void CSKY_DECK_UPGRADERDlg::OnPortSelected(WPARAM port, LPARAM baud) {

@@ -54,6 +54,16 @@ TEST_F(MainWindowStartTest, CancelledWarningEndsWithoutTheWindowOrConfig) {
   EXPECT_EQ(engine_.joins, 1);
 }
 
+TEST_F(MainWindowStartTest, EveryPortNameLineGoesToTheEngineInOrderInAStringOfItsOwn) {
+  Open("portName=ttyUSB0\r\nportName=COM9\r\nportName=ttyACM1\r\npathFile=/fw/a.stf\r\n");
+  const auto posts = engine_.PostsOf(WM_USER_PORT_CONFIG);
+  ASSERT_EQ(posts.size(), 2u) << "a name that is no serial port is not tested";
+  // Read only now, as the engine reads each string after the posts that followed it.
+  EXPECT_EQ(*reinterpret_cast<const std::string*>(posts[0].wParam), "ttyUSB0");
+  EXPECT_EQ(*reinterpret_cast<const std::string*>(posts[1].wParam), "ttyACM1");
+  EXPECT_EQ(window_->port_name(), "ttyACM1") << "the last line holds until the engine answers";
+}
+
 TEST_F(MainWindowStartTest, DevelopmentProfileShowsOnlyInTheTitle) {
   Open(std::nullopt, "[DEVELOPMENT]\nDEV=1\n");
   EXPECT_EQ(Title(), "DEVELPEMENT mode enable - v (v1.0.1)");
@@ -219,12 +229,12 @@ TEST_F(MainWindowEngineReportTest, ProgressRangesFollowTheAnnouncedPart) {
   EXPECT_EQ(Progress()->value(), 40000) << "held within the range";
 }
 
-TEST_F(MainWindowEngineReportTest, StatusShowsKnownTextsAndKeepsTheLineForUnknownIds) {
+TEST_F(MainWindowEngineReportTest, StatusShowsKnownTextsAndNamesUnknownIds) {
   Open();
   Engine(WM_USER_STATIC_LOG_CTRL, 0, IDS_UPGRADE_IN_PROGRESS);
   EXPECT_EQ(Status(), ToQString(*LoadString(IDS_UPGRADE_IN_PROGRESS)));
   Engine(WM_USER_STATIC_LOG_CTRL, 0, 9999);
-  EXPECT_EQ(Status(), ToQString(*LoadString(IDS_UPGRADE_IN_PROGRESS)));
+  EXPECT_EQ(Status(), "[9999]static log error occur");
 }
 
 TEST_F(MainWindowEngineReportTest, ButtonControlShowsTheErrorBoxOrUnknownError) {
@@ -406,6 +416,42 @@ TEST_F(MainWindowDevelopmentTest, DumpToggleOnlyInDevelopmentModeAndLogToggleAlw
   ASSERT_EQ(posts.size(), 2u);
   EXPECT_EQ(posts[1].lParam, DUMP_TOGGLE);
 }
+
+struct DevValueCase {
+  const char* why;
+  std::string profile;
+  bool development_title;
+  bool dump_toggle_posted;
+  LPARAM first_switch;  // what the first completed key sequence tells the engine
+
+  friend void PrintTo(const DevValueCase& c, std::ostream* out) { *out << c.why; }
+};
+
+class MainWindowDevValueTest : public MainWindowFixture,
+                               public ::testing::WithParamInterface<DevValueCase> {};
+
+TEST_P(MainWindowDevValueTest, TitleDumpKeyAndSequenceFollowTheProfileValue) {
+  const DevValueCase& c = GetParam();
+  Open(std::nullopt, c.profile);
+  EXPECT_EQ(Title(), StartTitle(c.development_title));
+  PressAccelerator(Qt::Key_T);
+  EXPECT_EQ(engine_.PostsOf(WM_USER_LOG_WND_CTRL).size(), c.dump_toggle_posted ? 1u : 0u);
+  EnterDevSequence();
+  const auto switches = engine_.PostsOf(WM_USER_DEV_MODE);
+  ASSERT_EQ(switches.size(), 1u);
+  EXPECT_EQ(switches[0].lParam, c.first_switch);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, MainWindowDevValueTest,
+    ::testing::Values(DevValueCase{"no value", "", false, false, DEV_MODE_ON},
+                      DevValueCase{"0", "[DEVELOPMENT]\nDEV=0\n", false, false, DEV_MODE_ON},
+                      DevValueCase{"1", "[DEVELOPMENT]\nDEV=1\n", true, true, DEV_MODE_OFF},
+                      DevValueCase{"2: no development title, but not 0 for the dump key",
+                                   "[DEVELOPMENT]\nDEV=2\n", false, true, DEV_MODE_ON},
+                      DevValueCase{"-1, the same", "[DEVELOPMENT]\nDEV=-1\n", false, true,
+                                   DEV_MODE_ON}),
+    [](const auto& info) { return std::to_string(info.index); });
 
 struct OptionCase {
   const char* why;
