@@ -15,6 +15,7 @@
 #include "platform/user_messages.h"
 #include "ui/app_identity.h"
 #include "ui/config_file.h"
+#include "ui/empty_captions.h"
 #include "ui/image_button.h"
 #include "ui/log_window.h"
 #include "ui/qt_text.h"
@@ -133,6 +134,7 @@ void CSKY_DECK_UPGRADERDlg::OnInitDialog() {
   engine_started_ = services_.engine.Start(Ref(), hooks_.hooks());
   m_nDevelopment = services_.profile.GetProfileInt(kSectionDevelopment, kEntryDev, 0);
   ApplyStartTitle();
+  UseEmptyCaptions();
   EnableControls(false);
   port_setup_->setEnabled(true);
   port_setup_->show();
