@@ -75,8 +75,9 @@ void UseEmptyCaptions() {
                                                        Qt::FindDirectChildrenOnly)) {
     return;
   }
+  // Only on the xcb platform: offscreen, for one, offers the X11 interface without a connection.
   const auto* x11 = application->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11) return;  // another platform: offscreen, VNC, Wayland
+  if (QGuiApplication::platformName() != QLatin1String("xcb") || !x11 || !x11->connection()) return;
   // Owned by the application; the same connection as Qt's, so these requests follow Qt's own.
   application->installEventFilter(new X11EmptyCaptions(x11->connection(), application));
 }
