@@ -18,6 +18,7 @@
 #include "ui/empty_captions.h"
 #include "ui/image_button.h"
 #include "ui/log_window.h"
+#include "ui/port_label.h"
 #include "ui/qt_text.h"
 #include "ui/status_line.h"
 #include "ui/ui_resources.h"
@@ -87,6 +88,9 @@ void CSKY_DECK_UPGRADERDlg::CreateControls() {
   connect(open_, &QAbstractButton::clicked, this, &CSKY_DECK_UPGRADERDlg::OnOpen);
   connect(start_, &QAbstractButton::clicked, this, &CSKY_DECK_UPGRADERDlg::OnStart);
   connect(exit_, &QAbstractButton::clicked, this, &CSKY_DECK_UPGRADERDlg::OnExit);
+
+  port_label_ = new PortLabel(this);
+  port_label_->setGeometry(316, 238, 228, 17);
 
   path_box_ = new QLineEdit(this);
   path_box_->setObjectName(QStringLiteral("pathBox"));

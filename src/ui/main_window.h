@@ -41,6 +41,7 @@ namespace kvx::ui {
 
 class CATLogWindow;
 class ImageButton;
+class PortLabel;
 class StatusLine;
 
 struct MainWindowServices {
@@ -116,6 +117,7 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   void OnButtonControl(WPARAM enable, LPARAM string_id);
   void OnStatusText(LPARAM string_id);
   void OnPortSelected(WPARAM port, LPARAM baud);
+  void SetPortSelected(bool selected);
   LRESULT OnDeviceCount();
   LRESULT OnAsk(LPARAM string_id);
   void OnPortError(LPARAM code);
@@ -151,6 +153,7 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   ImageButton* open_ = nullptr;        // 1012
   ImageButton* start_ = nullptr;       // 1011
   ImageButton* exit_ = nullptr;        // 1013
+  PortLabel* port_label_ = nullptr;    // the selected port, beside "Serial port"
   QLineEdit* path_box_ = nullptr;      // 1006
   StatusLine* status_ = nullptr;       // 1010
   QProgressBar* progress_ = nullptr;   // 1007

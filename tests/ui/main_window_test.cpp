@@ -1,6 +1,7 @@
 // The main window against a recording engine: start-up, Start and Open, drops, exit, the engine's
 // reports, the completion prompt and the development key sequence.
 
+#include <QLabel>
 #include <thread>
 
 #include "main_window_fixture.h"
@@ -277,6 +278,26 @@ TEST_F(MainWindowEngineReportTest, SelectedPortGoesIntoTheTitleAndZeroBaudDesele
   EXPECT_EQ(Title(), "Velmora KVX-01 Upgrader (v1.0.1) - (ttyUSB5)");
   ReportPort("", 0);
   EXPECT_FALSE(window_->port_selected());
+}
+
+TEST_F(MainWindowEngineReportTest, PortLabelShowsTheSelectedPortOrNone) {
+  Open();
+  const auto* label = Find<QLabel>("portLabel");
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), "none");
+  ReportPort("ttyUSB5");
+  EXPECT_EQ(label->text(), "ttyUSB5");
+  ReportPortError(-1);
+  EXPECT_EQ(label->text(), "none");
+  const std::string by_id =
+      "/dev/serial/by-id/usb-Velmora_KVX-01_Terminal_0123456789ABCDEF-if00-port0";
+  ReportPort(by_id);
+  EXPECT_TRUE(label->text().startsWith(QStringLiteral("/dev/"))) << "cut in the middle";
+  EXPECT_TRUE(label->text().endsWith(QStringLiteral("port0")));
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+  EXPECT_EQ(label->toolTip(), ToQString(by_id));
+  ReportPort("", 0);
+  EXPECT_EQ(label->text(), "none");
 }
 
 struct PortErrorCase {
