@@ -23,6 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libqt6gui6 only recommends them: without them kvx-upgrader cannot open a window.
 if(KVX_BUILD_GUI)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  # Several trace lines are in Korean: without a Hangul font the log window shows boxes.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum | fonts-noto-cjk")
 endif()
 # The summary above is the synopsis line; this is the long description below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -1,5 +1,6 @@
 // Config.ini's text: anyone who can write the program's folder can write it.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
@@ -10,6 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const kvx::ui::ConfigValues values = kvx::ui::ParseConfigText(text);
   kvx::fuzz::Require(values.port.empty() || values.port.find("tty") != std::string::npos,
                      "a remembered port looks like a serial port");
+  for (const std::string& port : values.port_tests) {
+    kvx::fuzz::Require(port.find("tty") != std::string::npos,
+                       "a tested port looks like a serial port");
+  }
   kvx::ui::FormatConfigText(values);
   return 0;
 }

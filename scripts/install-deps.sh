@@ -6,9 +6,10 @@ packages=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libminizip-dev libdeflate-dev nettle-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev
+  qt6-base-dev libxcb1-dev
   clang-14 libclang-rt-14-dev clang-format
   dpkg-dev  # dpkg-shlibdeps: the Debian package's dependencies (scripts/package.sh)
+  xvfb x11-utils  # the window tests on a real X server: Xvfb, and xprop to read its titles
 )
 
 missing=()

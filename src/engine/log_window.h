@@ -2,6 +2,8 @@
 //
 // The engine thread appends and toggles; a front end reads the lines from its own thread through
 // store() and shows or hides its view when told through EngineHooks::log_window_visibility.
+// The front end changes the view's visibility only when told, so IsShown() is what the operator
+// sees (the front end's own hide requests come back through the engine's toggle).
 #pragma once
 
 #include <string_view>
@@ -21,7 +23,13 @@ class CATLog {
   }
   void Clean() { store_.Clean(); }
 
-  void ShowWindow(bool visible) { hooks_.log_window_visibility(visible); }
+  // Engine thread.
+  void ShowWindow(bool visible) {
+    shown_ = visible;
+    hooks_.log_window_visibility(visible);
+  }
+  // Whether the view was last told to show. Engine thread.
+  bool IsShown() const { return shown_; }
 
   TraceStore& store() { return store_; }
   const TraceStore& store() const { return store_; }
@@ -29,6 +37,7 @@ class CATLog {
  private:
   const EngineHooks& hooks_;
   TraceStore store_;
+  bool shown_ = false;
 };
 
 }  // namespace kvx

@@ -161,13 +161,14 @@ LRESULT CUpgradeWorker::OnLogRequest(int kind, WPARAM wParam, LPARAM lParam) {
 
 void CUpgradeWorker::OnLogWindowControl(LPARAM request) {
   if (request == LOG_WND_TOGGLE) {
-    if (m_bLogVisible) {
+    // Shown is what the window was last told, not m_bLogVisible: ResetState clears the flag
+    // and leaves the window as it is.
+    if (m_LogDlg.IsShown()) {
       m_LogDlg.ShowWindow(false);
-      m_bLogVisible = false;
     } else if (m_bDevMode == 1) {
       m_LogDlg.ShowWindow(true);
-      m_bLogVisible = true;
     }
+    m_bLogVisible = m_LogDlg.IsShown();
   } else if (request == DUMP_TOGGLE) {
     if (m_bDevMode == 1) m_bDumpSegments = !m_bDumpSegments;
   }

@@ -83,7 +83,11 @@ ConfigValues ParseConfigText(std::string_view text) {
     if (line.size() > kMaxConfigLineLength) continue;
     if (line.find(kPortNameKey) != std::string_view::npos) {
       values.port = ValueOf(line, kPortNameKey.size());
-      if (values.port.find(kSerialNameMark) == std::string::npos) values.port.clear();
+      if (values.port.find(kSerialNameMark) == std::string::npos) {
+        values.port.clear();
+      } else {
+        values.port_tests.push_back(values.port);
+      }
     }
     if (line.find(kPathFileKey) != std::string_view::npos) {
       values.path = ValueOf(line, kPathFileKey.size());

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvx::ui {
 
@@ -27,6 +28,9 @@ inline constexpr std::size_t kMaxConfigLineLength = 8 * 1024;
 struct ConfigValues {
   std::string port;  // UTF-8; empty, or a name that looks like a serial port
   std::string path;  // UTF-8; the image file
+  // Every port line's value that looks like a serial port, in file order: each one goes to the
+  // engine to be tested. Filled by reading; writing ignores it.
+  std::vector<std::string> port_tests = {};
 };
 
 // The folder of the running program (/proc/self/exe), or an empty path when it cannot be read.
@@ -51,7 +55,8 @@ std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_
 std::filesystem::path ConfigFilePathForThisProgram();
 
 // The values in `text`. A line holding a key gives the line from its tenth byte on, wherever the
-// key stands in it; the last such line counts. A port that does not contain "tty" is dropped.
+// key stands in it; the last such line counts. A port that does not contain "tty" is dropped
+// (and a dropped last line leaves no port); the others are all kept in port_tests.
 ConfigValues ParseConfigText(std::string_view text);
 
 // Reads the file, first creating it with the two empty keys when nothing is at `path`, and its

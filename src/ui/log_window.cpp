@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -40,8 +41,9 @@ CATLogWindow::CATLogWindow(std::function<void()> request_toggle, QWidget* parent
       feed_(*this, [this] { OnTraceChanged(); }) {
   setObjectName(QStringLiteral("logWindow"));
   setWindowTitle(QStringLiteral("Dialog"));
-  // The operator keeps typing in the main window (Ctrl+Shift+D hides it again).
-  setAttribute(Qt::WA_ShowWithoutActivating);
+  // Shown, this is the active window: the main window's toggle key works here too.
+  auto* toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), this);
+  connect(toggle, &QShortcut::activated, this, &CATLogWindow::RequestToggle);
 
   view_ = new QTextEdit(this);
   view_->setObjectName(QStringLiteral("logText"));
@@ -91,6 +93,7 @@ void CATLogWindow::SetShown(bool shown) {
   if (shown) {
     show();
     raise();
+    activateWindow();
   } else {
     hide();
   }

@@ -1,9 +1,10 @@
 // CATLogWindow: the trace window. Shows the engine's trace (TraceStore), each line in its colour,
 // read-only, with the menu "Menu" (&Clean, &Exit), also offered on a right click.
 //
-// The engine decides when the window is shown (SetShown, through its toggle); the window itself
-// only asks the engine to toggle: Exit, Escape and the caption's close button all post
-// LOG_WND_TOGGLE through `request_toggle`, so the engine's visibility flag stays in step.
+// The engine decides when the window is shown (SetShown, through its toggle), and a shown window
+// is the active one; the window itself only asks the engine to toggle: Exit, Escape, the
+// caption's close button and Ctrl+Shift+D all post LOG_WND_TOGGLE through `request_toggle`, so
+// the engine's idea of what is shown stays in step.
 //
 // New lines are taken in batches on a timer while the window is visible, at most kLinesPerBatch
 // at a time, and the view keeps the last kMaxShownLines lines, so a trace of hundreds of thousands
@@ -38,7 +39,7 @@ class CATLogWindow final : public QWidget {
   // Shows `store` (nullptr: nothing). The store must stay alive until Attach(nullptr).
   void Attach(TraceStore* store);
 
-  // The engine's toggle: show or hide.
+  // The engine's toggle: show (raised and active) or hide.
   void SetShown(bool shown);
 
   // Takes what the trace holds now, at once and whole (also while hidden). For tests and

@@ -15,8 +15,10 @@
 #include "platform/user_messages.h"
 #include "ui/app_identity.h"
 #include "ui/config_file.h"
+#include "ui/empty_captions.h"
 #include "ui/image_button.h"
 #include "ui/log_window.h"
+#include "ui/port_label.h"
 #include "ui/qt_text.h"
 #include "ui/status_line.h"
 #include "ui/ui_resources.h"
@@ -87,6 +89,9 @@ void CSKY_DECK_UPGRADERDlg::CreateControls() {
   connect(start_, &QAbstractButton::clicked, this, &CSKY_DECK_UPGRADERDlg::OnStart);
   connect(exit_, &QAbstractButton::clicked, this, &CSKY_DECK_UPGRADERDlg::OnExit);
 
+  port_label_ = new PortLabel(this);
+  port_label_->setGeometry(316, 238, 228, 17);
+
   path_box_ = new QLineEdit(this);
   path_box_->setObjectName(QStringLiteral("pathBox"));
   path_box_->setReadOnly(true);
@@ -131,19 +136,22 @@ void CSKY_DECK_UPGRADERDlg::CreateShortcuts() {
 
 void CSKY_DECK_UPGRADERDlg::OnInitDialog() {
   engine_started_ = services_.engine.Start(Ref(), hooks_.hooks());
-  m_nDevelopment = services_.profile.GetProfileInt(kSectionDevelopment, kEntryDev, 0) == 1 ? 1 : 0;
+  m_nDevelopment = services_.profile.GetProfileInt(kSectionDevelopment, kEntryDev, 0);
   ApplyStartTitle();
+  UseEmptyCaptions();
   EnableControls(false);
   port_setup_->setEnabled(true);
   port_setup_->show();
   start_->setEnabled(true);
   open_->setEnabled(true);
   start_->setFocus();
-  if (Box(StartupWarningBox()) == BoxAnswer::kOk) {
-    ReadConfig();
-  } else {
+  if (Box(StartupWarningBox()) != BoxAnswer::kOk) {
+    // Shut down through Exit; the window never appears.
     Ref().Post(WM_CLOSE);
+    return;
   }
+  ReadConfig();
+  show();
 }
 
 void CSKY_DECK_UPGRADERDlg::EnableControls(bool enable) {
@@ -170,11 +178,11 @@ BoxAnswer CSKY_DECK_UPGRADERDlg::Box(const BoxRequest& request) {
 
 void CSKY_DECK_UPGRADERDlg::ReadConfig() {
   const ConfigValues values = ui::ReadConfig(services_.config_file);
-  m_strPortName = values.port;
-  if (!values.port.empty()) {
-    config_port_ = values.port;
-    PostToEngine(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&config_port_));
+  for (const std::string& port : values.port_tests) {
+    const std::string& posted = config_ports_.emplace_back(port);
+    PostToEngine(WM_USER_PORT_CONFIG, reinterpret_cast<WPARAM>(&posted));
   }
+  m_strPortName = values.port;
   SetImagePath(values.path);
 }
 

@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -40,6 +41,7 @@ namespace kvx::ui {
 
 class CATLogWindow;
 class ImageButton;
+class PortLabel;
 class StatusLine;
 
 struct MainWindowServices {
@@ -66,7 +68,8 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   ~CSKY_DECK_UPGRADERDlg() override;
 
   // The rest of the start: starts the engine thread, reads the development switch, asks the
-  // start-up warning and, once confirmed, reads Config.ini. Call once, after show().
+  // start-up warning and, once confirmed, reads Config.ini and shows the window; cancelled, the
+  // program ends without the window ever appearing. Call once, with the window not yet shown.
   void OnInitDialog();
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -114,6 +117,7 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   void OnButtonControl(WPARAM enable, LPARAM string_id);
   void OnStatusText(LPARAM string_id);
   void OnPortSelected(WPARAM port, LPARAM baud);
+  void SetPortSelected(bool selected);
   LRESULT OnDeviceCount();
   LRESULT OnAsk(LPARAM string_id);
   void OnPortError(LPARAM code);
@@ -149,6 +153,7 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   ImageButton* open_ = nullptr;        // 1012
   ImageButton* start_ = nullptr;       // 1011
   ImageButton* exit_ = nullptr;        // 1013
+  PortLabel* port_label_ = nullptr;    // the selected port, beside "Serial port"
   QLineEdit* path_box_ = nullptr;      // 1006
   StatusLine* status_ = nullptr;       // 1010
   QProgressBar* progress_ = nullptr;   // 1007
@@ -160,13 +165,15 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   std::int32_t m_nBaudRate = 0;
   bool m_bPortSelected = false;
   std::string m_strImagePath;
+  // DEV as read: 1 is development mode, yet any value but 0 gives the dump key.
   int m_nDevelopment = 0;
   bool m_bBusy = false;
   bool m_bStarted = false;
   ProgressRange progress_range_;
 
-  // The port posted with WM_USER_PORT_CONFIG: the engine reads it later, so it never changes.
-  std::string config_port_;
+  // The ports posted with WM_USER_PORT_CONFIG, one per line of Config.ini: the engine reads
+  // each later, so none changes or moves while the window lives.
+  std::deque<std::string> config_ports_;
 
   // The engine's course: started, ready (WM_USER_THREAD_START), asked to close, ended.
   bool engine_started_ = false;

@@ -9,6 +9,7 @@
 #include "ui/image_button.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
+#include "ui/port_label.h"
 #include "ui/qt_text.h"
 #include "ui/status_line.h"
 
@@ -105,8 +106,12 @@ void CSKY_DECK_UPGRADERDlg::OnButtonControl(WPARAM enable, LPARAM string_id) {
 }
 
 void CSKY_DECK_UPGRADERDlg::OnStatusText(LPARAM string_id) {
-  if (const auto text = LoadString(static_cast<int>(string_id)))
+  const auto id = static_cast<int>(string_id);
+  if (const auto text = LoadString(id)) {
     status_->SetStatus(ToQString(*text));
+  } else {
+    status_->SetStatus(QStringLiteral("[%1]static log error occur").arg(id));
+  }
 }
 
 void CSKY_DECK_UPGRADERDlg::OnPortSelected(WPARAM port, LPARAM baud) {
@@ -115,13 +120,16 @@ void CSKY_DECK_UPGRADERDlg::OnPortSelected(WPARAM port, LPARAM baud) {
   const auto* rate = reinterpret_cast<const std::int32_t*>(baud);
   m_strPortName = name ? *name : std::string();
   m_nBaudRate = rate ? *rate : 0;
-  if (m_nBaudRate > 0) {
-    m_bPortSelected = true;
+  SetPortSelected(m_nBaudRate > 0);
+  if (m_bPortSelected) {
     setWindowTitle(ToQString(PortTitle(m_strPortName)));
     start_->setEnabled(true);
-  } else {
-    m_bPortSelected = false;
   }
+}
+
+void CSKY_DECK_UPGRADERDlg::SetPortSelected(bool selected) {
+  m_bPortSelected = selected;
+  port_label_->ShowPort(selected ? m_strPortName : std::string());
 }
 
 LRESULT CSKY_DECK_UPGRADERDlg::OnDeviceCount() {
@@ -137,10 +145,13 @@ void CSKY_DECK_UPGRADERDlg::OnPortError(LPARAM code) {
   const auto* check = reinterpret_cast<const std::int32_t*>(code);
   const std::optional<BoxRequest> box = PortErrorBox(check ? *check : 0, m_strPortName);
   if (!box) return;
-  m_bPortSelected = false;
+  SetPortSelected(false);
   Box(*box);
   ApplyStartTitle();
   if (m_nDevelopment == 1) port_setup_->show();
+  // No run follows a port problem: a start refused on a busy port reports only this, so the
+  // controls that Start disabled come back here.
+  EnableControls(true);
 }
 
 void CSKY_DECK_UPGRADERDlg::RunPortSetup(const std::vector<std::string>& free_ports,

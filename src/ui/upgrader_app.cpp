@@ -33,7 +33,7 @@ int CSKY_DECK_UPGRADERApp::Run() {
       {engine, dialogs, profile, clock, queue, ConfigFilePathForThisProgram()});
   QObject::connect(&window, &CSKY_DECK_UPGRADERDlg::ended, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
-  window.show();
+  // The window shows itself once the start-up warning has been confirmed.
   QTimer::singleShot(0, &window, [&window] { window.OnInitDialog(); });
   QApplication::exec();
   return 0;

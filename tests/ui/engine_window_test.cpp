@@ -1,14 +1,16 @@
-// The main window with the real engine thread over fake serial ports: a refused image and the
-// port setup dialog's list.
+// The main window with the real engine thread over fake serial ports: a refused image, a start on
+// a busy port, the port setup dialog's list and the log window's toggle.
 
 #include <QTextEdit>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <iterator>
 #include <utility>
 
 #include "main_window_fixture.h"
+#include "mkimage/sample_image.h"
 #include "platform/fake_serial_device.h"
 #include "platform/serial_port_source.h"
 #include "platform/string_table.h"
@@ -28,12 +30,70 @@ class EngineWindowTest : public MainWindowFixture {
     return false;
   }
 
+  // A loadable image in the test's folder.
+  std::string WriteSampleImage() {
+    const std::string path = (folder_ / "kvx.bin").string();
+    std::string error;
+    EXPECT_TRUE(WriteSampleFile(path, MakeSampleImage({}), error)) << error;
+    return path;
+  }
+
   SteadyClock engine_clock_;
   FakeSerialDeviceOpener opener_;
   FakeSerialPortSource ports_{{"ttyFAKE0", "ttyFAKE1", "ttyFAKE2"}};
   MemoryProfileStore engine_profile_;
   EngineThreadLink link_{engine_clock_, opener_, ports_, engine_profile_};
 };
+
+// Shows the log window in development mode, then runs to the engine's Disconnect, whose reset
+// clears the engine's visibility flag but leaves the window shown.
+class LogWindowAfterARunTest : public EngineWindowTest {
+ protected:
+  void ShowLogThenRunToDisconnect() {
+    opener_.AddPort("/dev/ttyFAKE0");
+    Open("portName=ttyFAKE0\r\npathFile=" + WriteSampleImage() + "\r\n");
+    ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+    EnterDevSequence();
+    PressAccelerator(Qt::Key_D);
+    ASSERT_TRUE(SpinUntil([&] { return log().isVisible(); }));
+    // Off and on again: the engine forgets its port, so Start runs a port search, which finds
+    // no candidates and ends at once in Disconnect.
+    ActivateMainWindow();
+    EnterDevSequence();
+    EnterDevSequence();
+    Click("startButton");
+    ASSERT_TRUE(SpinUntil([&] { return dialogs_.CountBoxes(NotConnectedBox().text) == 1; }));
+    ASSERT_TRUE(HasTraceLine("Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[0]"));
+    ASSERT_TRUE(log().isVisible());
+  }
+
+  void ActivateMainWindow() {
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+
+  CATLogWindow& log() { return window_->log_window(); }
+};
+
+TEST_F(LogWindowAfterARunTest, CloseButtonHidesItAndOneToggleKeyShowsItAgain) {
+  ShowLogThenRunToDisconnect();
+  ASSERT_FALSE(HasFatalFailure());
+  log().close();
+  ASSERT_TRUE(SpinUntil([&] { return !log().isVisible(); }, std::chrono::seconds(5)));
+  ActivateMainWindow();
+  PressAccelerator(Qt::Key_D);
+  ASSERT_TRUE(SpinUntil([&] { return log().isVisible(); }, std::chrono::seconds(5)));
+}
+
+TEST_F(LogWindowAfterARunTest, ToggleKeyHidesItOutsideDevelopmentMode) {
+  ShowLogThenRunToDisconnect();
+  ASSERT_FALSE(HasFatalFailure());
+  ActivateMainWindow();
+  EnterDevSequence();
+  ASSERT_FALSE(window_->development());
+  PressAccelerator(Qt::Key_D);
+  ASSERT_TRUE(SpinUntil([&] { return !log().isVisible(); }, std::chrono::seconds(5)));
+}
 
 TEST_F(EngineWindowTest, ImageTooBigIsRefusedWithItsErrorBoxAndNoRunStarts) {
   for (const char* path : {"/dev/ttyFAKE0", "/dev/ttyFAKE1", "/dev/ttyFAKE2"}) {
@@ -54,6 +114,34 @@ TEST_F(EngineWindowTest, ImageTooBigIsRefusedWithItsErrorBoxAndNoRunStarts) {
   EXPECT_EQ(errors, (std::vector<BoxRequest>{ErrorBox(IDS_FILE_SIZE_BIG), general}));
   ASSERT_TRUE(SpinUntil([&] { return Button("startButton")->isEnabled(); }));
   EXPECT_FALSE(window_->busy()) << "no upgrade was announced";
+}
+
+// The engine refuses a start on a busy port with only its port problem: the window must give the
+// operator the controls back, or nothing could be done but quit.
+TEST_F(EngineWindowTest, StartOnABusyPortGivesTheControlsBackAndTheNextStartRuns) {
+  const std::shared_ptr<FakeSerialPort> held = opener_.AddPort("/dev/ttyFAKE0");
+  opener_.AddPort("/dev/ttyFAKE1");
+  const std::string image = WriteSampleImage();
+  Open("portName=ttyFAKE0\r\npathFile=" + image + "\r\n");
+  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  held->RefuseOpen(EBUSY);
+  Click("startButton");
+  const BoxRequest occupied = *PortErrorBox(-2, "ttyFAKE0");
+  ASSERT_TRUE(SpinUntil([&] { return dialogs_.CountBoxes(occupied.text) == 1; }));
+  QApplication::processEvents();
+  for (const char* name : {"portSetupButton", "startButton", "openButton"}) {
+    EXPECT_TRUE(Button(name)->isEnabled()) << name;
+  }
+  Drop({QStringLiteral("/srv/fw/other.bin")});
+  EXPECT_EQ(ToStdString(PathBox()), "/srv/fw/other.bin") << "drops are taken again";
+  Drop({ToQString(image)});
+
+  dialogs_.port_choice = PortChoice{"ttyFAKE1", "115200"};
+  Click("portSetupButton");
+  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  Click("startButton");
+  ASSERT_TRUE(SpinUntil([&] { return window_->busy(); })) << "the run announced its segments";
+  EXPECT_EQ(dialogs_.CountBoxes(occupied.text), 1);
 }
 
 TEST_F(EngineWindowTest, PortSetupListsOnlyFreePortsAndTheChoiceSelectsIt) {

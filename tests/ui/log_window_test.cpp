@@ -101,7 +101,7 @@ TEST_F(LogWindowTest, CleanByTheStoreItselfIsNoticed) {
   EXPECT_EQ(ShownLines().size(), 1u);
 }
 
-TEST_F(LogWindowTest, ExitEscapeAndTheCloseButtonAllAskTheEngineToToggle) {
+TEST_F(LogWindowTest, ExitEscapeTheCloseButtonAndTheToggleKeyAllAskTheEngineToToggle) {
   window_.SetShown(true);
   MenuItem(QStringLiteral("&Exit"))->trigger();
   EXPECT_EQ(toggles_, 1);
@@ -112,6 +112,10 @@ TEST_F(LogWindowTest, ExitEscapeAndTheCloseButtonAllAskTheEngineToToggle) {
   window_.close();
   EXPECT_EQ(toggles_, 3);
   EXPECT_TRUE(window_.isVisible()) << "the engine hides it, through its toggle";
+  // Shown, the window is the active one: Ctrl+Shift+D has to work there too.
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+  QTest::keyClick(&window_, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(toggles_, 4);
   window_.SetShown(false);
 }
 

@@ -5,9 +5,12 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "platform/clock.h"
@@ -33,12 +36,14 @@ class MainWindowFixture : public ::testing::Test {
     window_ = std::make_unique<CSKY_DECK_UPGRADERDlg>(
         MainWindowServices{link, dialogs_, *profile_, clock_, queue_, config_path()});
     QObject::connect(window_.get(), &CSKY_DECK_UPGRADERDlg::ended, [this] { ended_ = true; });
-    window_->show();
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    window_->installEventFilter(&show_counter_);
     dialogs_.answers.push_back(startup);
     window_->OnInitDialog();
     QApplication::processEvents();
+    if (startup == BoxAnswer::kOk) {
+      window_->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    }
   }
 
   void TearDown() override {
@@ -57,6 +62,19 @@ class MainWindowFixture : public ::testing::Test {
   }
   void ReportPortError(std::int32_t code) {
     Engine(WM_USER_PORT_ERROR, 0, reinterpret_cast<LPARAM>(&code));
+  }
+
+  // Files dropped on the window, as the window system delivers a drop: the window is entered
+  // first and becomes the target.
+  void Drop(const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
   }
 
   // Ctrl+Shift+`key` in the main window.
@@ -84,6 +102,15 @@ class MainWindowFixture : public ::testing::Test {
   QString PathBox() const { return Find<QLineEdit>("pathBox")->text(); }
   std::string Title() const { return ToStdString(window_->windowTitle()); }
 
+  // Counts the times a widget is shown.
+  struct ShowCounter : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Show) ++shows;
+      return false;
+    }
+    int shows = 0;
+  };
+
   TempFolder folder_;
   ManualClock clock_;
   std::unique_ptr<MemoryProfileStore> profile_;
@@ -91,6 +118,7 @@ class MainWindowFixture : public ::testing::Test {
   ScriptedDialogs dialogs_;
   RecordingEngineLink engine_;
   EngineLink* engine_link_ = nullptr;  // another engine, set before Open
+  ShowCounter show_counter_;           // declared before the window it watches
   std::unique_ptr<CSKY_DECK_UPGRADERDlg> window_;
   bool ended_ = false;
 };

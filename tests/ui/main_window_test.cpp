@@ -1,9 +1,7 @@
 // The main window against a recording engine: start-up, Start and Open, drops, exit, the engine's
 // reports, the completion prompt and the development key sequence.
 
-#include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
+#include <QLabel>
 #include <thread>
 
 #include "main_window_fixture.h"
@@ -40,12 +38,31 @@ TEST_F(MainWindowStartTest, RememberedPortGoesToTheEngineAndThePathToThePathBox)
   EXPECT_TRUE(engine_.file_paths.empty()) << "the engine gets the path only at Start";
 }
 
-TEST_F(MainWindowStartTest, CancelledWarningEndsWithoutTouchingConfig) {
+TEST_F(MainWindowStartTest, TheWarningComesBeforeTheWindowAppears) {
+  Open();
+  ASSERT_FALSE(dialogs_.owners_visible.empty());
+  EXPECT_FALSE(dialogs_.owners_visible.front());
+  EXPECT_TRUE(window_->isVisible()) << "confirmed: the window shows";
+  EXPECT_EQ(show_counter_.shows, 1);
+}
+
+TEST_F(MainWindowStartTest, CancelledWarningEndsWithoutTheWindowOrConfig) {
   Open(std::nullopt, {}, BoxAnswer::kCancel);
   ASSERT_TRUE(SpinUntil([&] { return ended_; }));
+  EXPECT_EQ(show_counter_.shows, 0) << "the window never appeared";
   EXPECT_FALSE(std::filesystem::exists(config_path()));
   EXPECT_EQ(engine_.PostsOf(WM_CLOSE).size(), 1u);
   EXPECT_EQ(engine_.joins, 1);
+}
+
+TEST_F(MainWindowStartTest, EveryPortNameLineGoesToTheEngineInOrderInAStringOfItsOwn) {
+  Open("portName=ttyUSB0\r\nportName=COM9\r\nportName=ttyACM1\r\npathFile=/fw/a.stf\r\n");
+  const auto posts = engine_.PostsOf(WM_USER_PORT_CONFIG);
+  ASSERT_EQ(posts.size(), 2u) << "a name that is no serial port is not tested";
+  // Read only now, as the engine reads each string after the posts that followed it.
+  EXPECT_EQ(*reinterpret_cast<const std::string*>(posts[0].wParam), "ttyUSB0");
+  EXPECT_EQ(*reinterpret_cast<const std::string*>(posts[1].wParam), "ttyACM1");
+  EXPECT_EQ(window_->port_name(), "ttyACM1") << "the last line holds until the engine answers";
 }
 
 TEST_F(MainWindowStartTest, DevelopmentProfileShowsOnlyInTheTitle) {
@@ -129,20 +146,7 @@ TEST_F(MainWindowStartCommandTest, EnterAndEscapeNeitherStartNorClose) {
   EXPECT_FALSE(ended_);
 }
 
-class MainWindowDropTest : public MainWindowFixture {
- protected:
-  void Drop(const QStringList& paths) {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
-    data.setUrls(urls);
-    // As the window system delivers a drop: the window is entered first and becomes the target.
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &enter);
-    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &drop);
-  }
-};
+using MainWindowDropTest = MainWindowFixture;
 
 TEST_F(MainWindowDropTest, FirstOfSeveralDroppedFilesWinsAndNothingIsOpened) {
   Open();
@@ -226,12 +230,12 @@ TEST_F(MainWindowEngineReportTest, ProgressRangesFollowTheAnnouncedPart) {
   EXPECT_EQ(Progress()->value(), 40000) << "held within the range";
 }
 
-TEST_F(MainWindowEngineReportTest, StatusShowsKnownTextsAndKeepsTheLineForUnknownIds) {
+TEST_F(MainWindowEngineReportTest, StatusShowsKnownTextsAndNamesUnknownIds) {
   Open();
   Engine(WM_USER_STATIC_LOG_CTRL, 0, IDS_UPGRADE_IN_PROGRESS);
   EXPECT_EQ(Status(), ToQString(*LoadString(IDS_UPGRADE_IN_PROGRESS)));
   Engine(WM_USER_STATIC_LOG_CTRL, 0, 9999);
-  EXPECT_EQ(Status(), ToQString(*LoadString(IDS_UPGRADE_IN_PROGRESS)));
+  EXPECT_EQ(Status(), "[9999]static log error occur");
 }
 
 TEST_F(MainWindowEngineReportTest, ButtonControlShowsTheErrorBoxOrUnknownError) {
@@ -274,6 +278,26 @@ TEST_F(MainWindowEngineReportTest, SelectedPortGoesIntoTheTitleAndZeroBaudDesele
   EXPECT_EQ(Title(), "Velmora KVX-01 Upgrader (v1.0.1) - (ttyUSB5)");
   ReportPort("", 0);
   EXPECT_FALSE(window_->port_selected());
+}
+
+TEST_F(MainWindowEngineReportTest, PortLabelShowsTheSelectedPortOrNone) {
+  Open();
+  const auto* label = Find<QLabel>("portLabel");
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), "none");
+  ReportPort("ttyUSB5");
+  EXPECT_EQ(label->text(), "ttyUSB5");
+  ReportPortError(-1);
+  EXPECT_EQ(label->text(), "none");
+  const std::string by_id =
+      "/dev/serial/by-id/usb-Velmora_KVX-01_Terminal_0123456789ABCDEF-if00-port0";
+  ReportPort(by_id);
+  EXPECT_TRUE(label->text().startsWith(QStringLiteral("/dev/"))) << "cut in the middle";
+  EXPECT_TRUE(label->text().endsWith(QStringLiteral("port0")));
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+  EXPECT_EQ(label->toolTip(), ToQString(by_id));
+  ReportPort("", 0);
+  EXPECT_EQ(label->text(), "none");
 }
 
 struct PortErrorCase {
@@ -413,6 +437,42 @@ TEST_F(MainWindowDevelopmentTest, DumpToggleOnlyInDevelopmentModeAndLogToggleAlw
   ASSERT_EQ(posts.size(), 2u);
   EXPECT_EQ(posts[1].lParam, DUMP_TOGGLE);
 }
+
+struct DevValueCase {
+  const char* why;
+  std::string profile;
+  bool development_title;
+  bool dump_toggle_posted;
+  LPARAM first_switch;  // what the first completed key sequence tells the engine
+
+  friend void PrintTo(const DevValueCase& c, std::ostream* out) { *out << c.why; }
+};
+
+class MainWindowDevValueTest : public MainWindowFixture,
+                               public ::testing::WithParamInterface<DevValueCase> {};
+
+TEST_P(MainWindowDevValueTest, TitleDumpKeyAndSequenceFollowTheProfileValue) {
+  const DevValueCase& c = GetParam();
+  Open(std::nullopt, c.profile);
+  EXPECT_EQ(Title(), StartTitle(c.development_title));
+  PressAccelerator(Qt::Key_T);
+  EXPECT_EQ(engine_.PostsOf(WM_USER_LOG_WND_CTRL).size(), c.dump_toggle_posted ? 1u : 0u);
+  EnterDevSequence();
+  const auto switches = engine_.PostsOf(WM_USER_DEV_MODE);
+  ASSERT_EQ(switches.size(), 1u);
+  EXPECT_EQ(switches[0].lParam, c.first_switch);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, MainWindowDevValueTest,
+    ::testing::Values(DevValueCase{"no value", "", false, false, DEV_MODE_ON},
+                      DevValueCase{"0", "[DEVELOPMENT]\nDEV=0\n", false, false, DEV_MODE_ON},
+                      DevValueCase{"1", "[DEVELOPMENT]\nDEV=1\n", true, true, DEV_MODE_OFF},
+                      DevValueCase{"2: no development title, but not 0 for the dump key",
+                                   "[DEVELOPMENT]\nDEV=2\n", false, true, DEV_MODE_ON},
+                      DevValueCase{"-1, the same", "[DEVELOPMENT]\nDEV=-1\n", false, true,
+                                   DEV_MODE_ON}),
+    [](const auto& info) { return std::to_string(info.index); });
 
 struct OptionCase {
   const char* why;

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QWidget>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -51,8 +52,9 @@ inline bool SpinUntil(const std::function<bool()>& done,
 // Answers every dialog from a script, or with the box's first button (OK, Yes), and records it.
 class ScriptedDialogs final : public OperatorDialogs {
  public:
-  BoxAnswer ShowBox(QWidget*, const BoxRequest& request) override {
+  BoxAnswer ShowBox(QWidget* owner, const BoxRequest& request) override {
     boxes.push_back(request);
+    owners_visible.push_back(owner && owner->isVisible());
     if (!answers.empty()) {
       const BoxAnswer answer = answers.front();
       answers.pop_front();
@@ -97,6 +99,7 @@ class ScriptedDialogs final : public OperatorDialogs {
 
   std::deque<BoxAnswer> answers;
   std::vector<BoxRequest> boxes;
+  std::vector<bool> owners_visible;  // per box: whether its owner window was shown then
   std::vector<BoxRequest> boxes_without_waiting;
   std::optional<std::string> chosen_file;
   std::vector<std::string> file_dialog_starts;

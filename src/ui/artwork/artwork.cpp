@@ -129,8 +129,8 @@ void DrawPanel(QPainter& painter) {
   painter.setBrush(kPanel);
   painter.drawRoundedRect(kPanelRect, 10, 10);
 
+  // The selected port is written beside it by the window.
   Text(painter, {226, 250}, QStringLiteral("Serial port"), Font(13, true), kInk);
-  Text(painter, {316, 250}, QStringLiteral("where the KVX-01 is connected"), Font(11), kHint);
 
   painter.setFont(Font(11));
   painter.setPen(kText);
