@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_reports.h"
 #include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "platform/window.h"
@@ -53,7 +54,10 @@ struct MainWindowServices {
   std::filesystem::path config_file;  // Config.ini
 };
 
-class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private EngineRequests {
+class CSKY_DECK_UPGRADERDlg final : public QWidget,
+                                    public Window,
+                                    private EngineReports,
+                                    private EngineRequests {
   Q_OBJECT
 
  public:
@@ -108,19 +112,20 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public Window, private Engin
   void CloseEngine();
   bool StageImage();
 
-  // main_window_engine.cpp
-  void OnThreadStart();
-  void OnThreadEnd();
-  void OnUpgradeEnd();
-  void OnProgressSetup(WPARAM count, LPARAM part);
-  void OnProgressPosition(LPARAM position);
-  void OnButtonControl(WPARAM enable, LPARAM string_id);
-  void OnStatusText(LPARAM string_id);
-  void OnPortSelected(WPARAM port, LPARAM baud);
+  // EngineReports (main_window_engine.cpp)
+  void OnThreadStart() override;
+  void OnThreadEnd() override;
+  void OnUpgradeEnd(int string_id) override;
+  void OnProgressSetup(std::uint64_t count, int part) override;
+  void OnProgress(std::int64_t position) override;
+  void OnButtonControl(bool enable, int string_id) override;
+  void OnStatus(int string_id) override;
+  void OnPortSelected(const std::string& port, std::int32_t baud) override;
+  LRESULT OnDeviceCount(std::uint64_t count) override;
+  LRESULT OnAsk(int string_id) override;
+  void OnPortError(std::int32_t check) override;
+  void OnPortAccessDenied(const std::string& device, int error) override;
   void SetPortSelected(bool selected);
-  LRESULT OnDeviceCount();
-  LRESULT OnAsk(LPARAM string_id);
-  void OnPortError(LPARAM code);
 
   // EngineRequests (main_window_engine.cpp)
   void RunPortSetup(const std::vector<std::string>& free_ports, const std::string& initial_port,

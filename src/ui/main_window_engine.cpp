@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QProgressBar>
 
+#include "engine/engine_reports.h"
 #include "platform/string_table.h"
 #include "platform/user_messages.h"
 #include "ui/app_identity.h"
@@ -16,48 +17,9 @@
 namespace kvx::ui {
 
 LRESULT CSKY_DECK_UPGRADERDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_USER_THREAD_START:
-      OnThreadStart();
-      return 0;
-    case WM_USER_END:
-      OnUpgradeEnd();
-      return 0;
-    case WM_USER_PROG_SETUP:
-      OnProgressSetup(wParam, lParam);
-      return 0;
-    case WM_USER_PROG_PROC:
-      OnProgressPosition(lParam);
-      return 0;
-    case WM_USER_BTN_CTRL:
-      OnButtonControl(wParam, lParam);
-      return 0;
-    case WM_USER_STATIC_LOG_CTRL:
-      OnStatusText(lParam);
-      return 0;
-    case WM_USER_THREAD_END:
-      OnThreadEnd();
-      return 0;
-    case WM_USER_PORT_SELECTED:
-      OnPortSelected(wParam, lParam);
-      return 0;
-    case WM_USER_DEVICE_COUNT:
-      return OnDeviceCount();
-    case WM_USER_ASK:
-      return OnAsk(lParam);
-    case WM_USER_PORT_ERROR:
-      OnPortError(lParam);
-      return 0;
-    case WM_USER_PORT_ACCESS_DENIED:
-      // After the engine's own box for the failure; the path points into the engine: copied.
-      if (wParam) Box(PortAccessDeniedBox(*reinterpret_cast<const std::string*>(wParam)));
-      return 0;
-    case WM_CLOSE:
-      OnExit();
-      return 0;
-    default:
-      return 0;
-  }
+  if (const auto result = DispatchEngineReport(*this, msg, wParam, lParam)) return *result;
+  if (msg == WM_CLOSE) OnExit();
+  return 0;
 }
 
 void CSKY_DECK_UPGRADERDlg::OnThreadStart() {
@@ -77,7 +39,7 @@ void CSKY_DECK_UPGRADERDlg::OnThreadEnd() {
   emit ended();
 }
 
-void CSKY_DECK_UPGRADERDlg::OnUpgradeEnd() {
+void CSKY_DECK_UPGRADERDlg::OnUpgradeEnd(int /*string_id*/) {
   EnableControls(true);
   status_->SetStatus(ToQString(*LoadString(IDS_UPGRADE_COMPLETED)));
   WriteConfig();
@@ -89,24 +51,23 @@ void CSKY_DECK_UPGRADERDlg::OnUpgradeEnd() {
   }
 }
 
-void CSKY_DECK_UPGRADERDlg::OnProgressSetup(WPARAM count, LPARAM part) {
-  progress_range_ = RangeForAnnouncement(count, part);
+void CSKY_DECK_UPGRADERDlg::OnProgressSetup(std::uint64_t count, int part) {
+  progress_range_ = RangeForAnnouncement(static_cast<WPARAM>(count), part);
   if (progress_range_.upgrade) m_bBusy = true;
   progress_->setRange(progress_range_.minimum, progress_range_.maximum);
   progress_->setValue(0);
 }
 
-void CSKY_DECK_UPGRADERDlg::OnProgressPosition(LPARAM position) {
-  progress_->setValue(ClampedPosition(progress_range_, position));
+void CSKY_DECK_UPGRADERDlg::OnProgress(std::int64_t position) {
+  progress_->setValue(ClampedPosition(progress_range_, static_cast<LPARAM>(position)));
 }
 
-void CSKY_DECK_UPGRADERDlg::OnButtonControl(WPARAM enable, LPARAM string_id) {
-  EnableControls(enable == BTN_ENABLE);
-  if (string_id != 0) Box(ErrorBox(static_cast<int>(string_id)));
+void CSKY_DECK_UPGRADERDlg::OnButtonControl(bool enable, int string_id) {
+  EnableControls(enable);
+  if (string_id != 0) Box(ErrorBox(string_id));
 }
 
-void CSKY_DECK_UPGRADERDlg::OnStatusText(LPARAM string_id) {
-  const auto id = static_cast<int>(string_id);
+void CSKY_DECK_UPGRADERDlg::OnStatus(int id) {
   if (const auto text = LoadString(id)) {
     status_->SetStatus(ToQString(*text));
   } else {
@@ -114,12 +75,9 @@ void CSKY_DECK_UPGRADERDlg::OnStatusText(LPARAM string_id) {
   }
 }
 
-void CSKY_DECK_UPGRADERDlg::OnPortSelected(WPARAM port, LPARAM baud) {
-  // Both point into the engine, which waits while this runs: copy them.
-  const auto* name = reinterpret_cast<const std::string*>(port);
-  const auto* rate = reinterpret_cast<const std::int32_t*>(baud);
-  m_strPortName = name ? *name : std::string();
-  m_nBaudRate = rate ? *rate : 0;
+void CSKY_DECK_UPGRADERDlg::OnPortSelected(const std::string& port, std::int32_t baud) {
+  m_strPortName = port;  // copied: it lives in the engine, which waits while this runs
+  m_nBaudRate = baud;
   SetPortSelected(m_nBaudRate > 0);
   if (m_bPortSelected) {
     setWindowTitle(ToQString(PortTitle(m_strPortName)));
@@ -132,18 +90,17 @@ void CSKY_DECK_UPGRADERDlg::SetPortSelected(bool selected) {
   port_label_->ShowPort(selected ? m_strPortName : std::string());
 }
 
-LRESULT CSKY_DECK_UPGRADERDlg::OnDeviceCount() {
+LRESULT CSKY_DECK_UPGRADERDlg::OnDeviceCount(std::uint64_t /*count*/) {
   Box(NotConnectedBox());
   return 0;
 }
 
-LRESULT CSKY_DECK_UPGRADERDlg::OnAsk(LPARAM string_id) {
-  return Box(QuestionBox(static_cast<int>(string_id))) == BoxAnswer::kYes ? IDYES : IDNO;
+LRESULT CSKY_DECK_UPGRADERDlg::OnAsk(int string_id) {
+  return Box(QuestionBox(string_id)) == BoxAnswer::kYes ? IDYES : IDNO;
 }
 
-void CSKY_DECK_UPGRADERDlg::OnPortError(LPARAM code) {
-  const auto* check = reinterpret_cast<const std::int32_t*>(code);
-  const std::optional<BoxRequest> box = PortErrorBox(check ? *check : 0, m_strPortName);
+void CSKY_DECK_UPGRADERDlg::OnPortError(std::int32_t check) {
+  const std::optional<BoxRequest> box = PortErrorBox(check, m_strPortName);
   if (!box) return;
   SetPortSelected(false);
   Box(*box);
@@ -152,6 +109,11 @@ void CSKY_DECK_UPGRADERDlg::OnPortError(LPARAM code) {
   // No run follows a port problem: a start refused on a busy port reports only this, so the
   // controls that Start disabled come back here.
   EnableControls(true);
+}
+
+// After the engine's own box for the failure.
+void CSKY_DECK_UPGRADERDlg::OnPortAccessDenied(const std::string& device, int /*error*/) {
+  if (!device.empty()) Box(PortAccessDeniedBox(device));
 }
 
 void CSKY_DECK_UPGRADERDlg::RunPortSetup(const std::vector<std::string>& free_ports,
