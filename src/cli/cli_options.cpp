@@ -8,23 +8,30 @@ namespace kvx {
 namespace {
 
 constexpr std::string_view kSynopsis =
-    "Usage: kvx-flash --port PORT [--downgrade] [--force-boot] [--yes | --no] [--dev]\n"
-    "                 [--dump-segments] [--trace[=FILE]] FILE\n"
-    "       kvx-flash --list-ports\n"
-    "       kvx-flash --info FILE\n";
-
-constexpr std::string_view kUsage =
-    "Usage: kvx-flash --port PORT [--downgrade] [--force-boot] [--yes | --no] [--dev]\n"
+    "Usage: kvx-flash (--port PORT... | --all-ports) [--repeat] [--count N] [--report FILE]\n"
+    "                 [--compression=max] [--downgrade] [--force-boot] [--yes | --no] [--dev]\n"
     "                 [--dump-segments] [--trace[=FILE]] FILE\n"
     "       kvx-flash --list-ports\n"
     "       kvx-flash --info FILE\n"
+    "       kvx-flash --version\n";
+
+constexpr std::string_view kOptions =
     "\n"
-    "Upgrades a Velmora KVX-01 terminal on a serial port with the firmware FILE (an .stf\n"
-    "archive or a .bin image).\n"
+    "Upgrades Velmora KVX-01 terminals on serial ports with the firmware FILE (an .stf archive\n"
+    "or a .bin image): one terminal, several side by side, or a series on each port.\n"
     "\n"
-    "  --port PORT      the terminal's serial port: a name such as ttyUSB0 or a path; it must\n"
+    "  --port PORT      a terminal's serial port: a name such as ttyUSB0 or a path; it must\n"
     "                   be one of the system's serial ports (a pseudo-terminal must be named\n"
-    "                   in KVX_SERIAL_PORTS)\n"
+    "                   in KVX_SERIAL_PORTS); give it again for more ports side by side\n"
+    "  --all-ports      every free serial port of the list, side by side\n"
+    "  --repeat         after each run, wait for the next terminal on the port (the device\n"
+    "                   unplugged and another plugged in, or Enter) and upgrade it, until\n"
+    "                   Ctrl-C\n"
+    "  --count N        N runs on each port, then stop (implies --repeat)\n"
+    "  --report FILE    append one JSON line per run to FILE\n"
+    "  --compression=max  compress segments to the smallest zlib stream (fewer bytes on the\n"
+    "                   line, more work on this computer); --compression=standard is the\n"
+    "                   default\n"
     "  --downgrade      install an image older than the terminal's software\n"
     "  --force-boot     send the whole image, bootloader included\n"
     "  --yes, --no      answer the question whether to install the version the terminal\n"
@@ -32,29 +39,35 @@ constexpr std::string_view kUsage =
     "                   standard input is one, and answered no otherwise\n"
     "  --dev            switch the engine's development mode on\n"
     "  --dump-segments  write every segment sent to dump files in the current folder\n"
-    "                   (needs --dev)\n"
-    "  --trace[=FILE]   write the engine's trace to standard error, or to FILE\n"
+    "                   (needs --dev, one port only)\n"
+    "  --trace[=FILE]   write the engine's trace to standard error, or to FILE (with several\n"
+    "                   ports, FILE.PORT for each)\n"
     "  --list-ports     print the free serial ports, one a line, in the engine's order\n"
     "  --info FILE      print the image's versions, size and segment counts\n"
+    "  --version        print the version\n"
     "  -h, --help       print this help\n"
     "\n"
-    "Exit status: 0 upgrade completed; 1 upgrade failed or refused; 2 usage error, or a file\n"
-    "or port that cannot be used; 130 interrupted (the port is closed before the exit).\n";
+    "Exit status: 0 every upgrade completed; 1 an upgrade failed or was refused; 2 usage error,\n"
+    "or a file or port that cannot be used; 130 interrupted (the ports are closed before the\n"
+    "exit).\n";
 
 // Collects the options as given; the checks between them come afterwards.
 struct Collected {
   CliOptions options;
   bool list_ports = false;
   bool info = false;
-  bool port_given = false;
+  bool version = false;
+  bool count_given = false;
+  bool compression_given = false;
   bool yes = false;
   bool no = false;
   bool trace_given = false;
   int files = 0;
 
   bool AnyFlashOption() const {
-    return port_given || options.downgrade || options.force_boot || yes || no || options.dev ||
-           options.dump_segments || trace_given;
+    return !options.ports.empty() || options.all_ports || options.repeat || count_given ||
+           !options.report_file.empty() || compression_given || options.downgrade ||
+           options.force_boot || yes || no || options.dev || options.dump_segments || trace_given;
   }
 };
 
@@ -63,6 +76,18 @@ ParsedCommandLine Error(std::string text) {
   result.outcome = ParsedCommandLine::Outcome::kError;
   result.error = std::move(text);
   return result;
+}
+
+// "1" to "100000"; anything else is no count.
+std::optional<int> PositiveCount(std::string_view text) {
+  if (text.empty() || text.size() > 6) return std::nullopt;
+  int value = 0;
+  for (const char ch : text) {
+    if (ch < '0' || ch > '9') return std::nullopt;
+    value = value * 10 + (ch - '0');
+  }
+  if (value < 1 || value > 100000) return std::nullopt;
+  return value;
 }
 
 // Splits "--name=value" into its name and value.
@@ -78,7 +103,17 @@ LongOption SplitLongOption(std::string_view arg) {
 
 // The checks between options once all have been read.
 ParsedCommandLine Validate(Collected c) {
-  if (c.list_ports && c.info) return Error("--list-ports and --info exclude each other");
+  if (c.list_ports + c.info + c.version > 1) {
+    return Error("--list-ports, --info and --version exclude each other");
+  }
+  if (c.version) {
+    if (c.AnyFlashOption() || c.files > 0) return Error("--version takes no other options");
+    c.options.mode = CliMode::kVersion;
+    ParsedCommandLine result;
+    result.outcome = ParsedCommandLine::Outcome::kRun;
+    result.options = std::move(c.options);
+    return result;
+  }
   if (c.files > 1) return Error("more than one FILE given");
   if (c.list_ports) {
     if (c.AnyFlashOption() || c.files > 0) return Error("--list-ports takes no other options");
@@ -88,7 +123,14 @@ ParsedCommandLine Validate(Collected c) {
     if (c.files == 0) return Error("--info needs a FILE");
     c.options.mode = CliMode::kInfo;
   } else {
-    if (!c.port_given) return Error("--port PORT is required");
+    if (c.options.ports.empty() && !c.options.all_ports) {
+      return Error("--port PORT or --all-ports is required");
+    }
+    if (!c.options.ports.empty() && c.options.all_ports) {
+      return Error("--port and --all-ports exclude each other");
+    }
+    const bool several = c.options.ports.size() > 1 || c.options.all_ports;
+    if (c.options.dump_segments && several) return Error("--dump-segments takes one port");
     if (c.files == 0) return Error("no FILE given");
     if (c.yes && c.no) return Error("--yes and --no exclude each other");
     if (c.options.dump_segments && !c.options.dev) return Error("--dump-segments needs --dev");
@@ -125,7 +167,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     const LongOption option = SplitLongOption(arg);
     if (option.name == "--port") {
-      if (c.port_given) return Error("--port given more than once");
       std::string_view port;
       if (option.value) {
         port = *option.value;
@@ -135,8 +176,37 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return Error("--port needs a PORT");
       }
       if (port.empty()) return Error("--port needs a PORT");
-      c.port_given = true;
-      c.options.port = port;
+      c.options.ports.emplace_back(port);
+      continue;
+    }
+    if (option.name == "--count" || option.name == "--report") {
+      std::string_view value;
+      if (option.value) {
+        value = *option.value;
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      }
+      if (option.name == "--report") {
+        if (value.empty()) return Error("--report needs a FILE");
+        c.options.report_file = value;
+        continue;
+      }
+      const std::optional<int> count = PositiveCount(value);
+      if (!count) return Error("--count needs a number of runs from 1 to 100000");
+      c.count_given = true;
+      c.options.count = *count;
+      c.options.repeat = true;
+      continue;
+    }
+    if (option.name == "--compression") {
+      if (option.value == "max") {
+        c.options.compression = CompressionMode::kMax;
+      } else if (option.value == "standard") {
+        c.options.compression = CompressionMode::kStandard;
+      } else {
+        return Error("--compression takes max or standard");
+      }
+      c.compression_given = true;
       continue;
     }
     if (option.name == "--trace") {
@@ -160,6 +230,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (option.name == "--dump-segments") flag = &c.options.dump_segments;
     if (option.name == "--list-ports") flag = &c.list_ports;
     if (option.name == "--info") flag = &c.info;
+    if (option.name == "--version") flag = &c.version;
+    if (option.name == "--all-ports") flag = &c.options.all_ports;
+    if (option.name == "--repeat") flag = &c.options.repeat;
     if (!flag) return Error("unknown option '" + arg + "'");
     if (option.value) return Error("option " + std::string(option.name) + " takes no value");
     *flag = true;
@@ -172,7 +245,8 @@ std::string_view UsageSynopsis() {
 }
 
 std::string_view UsageText() {
-  return kUsage;
+  static const std::string usage = std::string(kSynopsis) + std::string(kOptions);
+  return usage;
 }
 
 LPARAM StartOptionBits(const CliOptions& options) {

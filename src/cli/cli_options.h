@@ -1,9 +1,11 @@
 // The command line of kvx-flash:
 //
-//   kvx-flash --port PORT [--downgrade] [--force-boot] [--yes | --no] [--dev] [--dump-segments]
-//             [--trace[=FILE]] FILE
+//   kvx-flash (--port PORT... | --all-ports) [--repeat] [--count N] [--report FILE]
+//             [--compression=max] [--downgrade] [--force-boot] [--yes | --no] [--dev]
+//             [--dump-segments] [--trace[=FILE]] FILE
 //   kvx-flash --list-ports
 //   kvx-flash --info FILE
+//   kvx-flash --version
 //
 // Parsing is a pure function of the arguments, so every usage error is decided before anything
 // is opened or started.
@@ -21,6 +23,7 @@ enum class CliMode {
   kFlash,      // upgrade a terminal
   kListPorts,  // print the free serial ports
   kInfo,       // print what an image holds
+  kVersion,    // print the program's version
 };
 
 // How the question "The same version is already on the KVX-01..." is answered.
@@ -36,9 +39,19 @@ enum class TraceTarget {
   kFile,           // --trace=FILE
 };
 
+enum class CompressionMode {
+  kStandard,  // zlib's default level
+  kMax,       // --compression=max: the smallest zlib stream
+};
+
 struct CliOptions {
   CliMode mode = CliMode::kFlash;
-  std::string port;  // as given; resolved against the port list later
+  std::vector<std::string> ports;  // as given, in order; resolved against the port list later
+  bool all_ports = false;          // --all-ports: every free port of the engine's list
+  bool repeat = false;             // --repeat or --count: a series of terminals on each port
+  int count = 0;                   // --count N: runs per port; 0 until Ctrl-C
+  std::string report_file;         // --report FILE; empty for none
+  CompressionMode compression = CompressionMode::kStandard;
   std::string file;  // the firmware file (flash and info)
   bool downgrade = false;
   bool force_boot = false;

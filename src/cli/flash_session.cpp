@@ -118,7 +118,8 @@ int RunFlash(const CliOptions& options) {
   PosixSerialDeviceOpener opener;
   SystemSerialPortSource ports;
   IniProfileStore profile(DefaultProfilePath());
-  const std::string port = ResolvePortName(options.port, EnumSerialPorts(ports), CurrentFolder());
+  const std::string port =
+      ResolvePortName(options.ports.front(), EnumSerialPorts(ports), CurrentFolder());
 
   int exit_code = kExitFailed;
   {

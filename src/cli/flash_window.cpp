@@ -47,7 +47,12 @@ void FlashWindow::OnPortSelected(const std::string& port, std::int32_t baud) {
     return;
   }
   // The engine thread waits in this send, so the path is written while it cannot read it.
-  setup_.engine.worker()->SetFilePath(setup_.options.file);
+  CUpgradeWorker& worker = *setup_.engine.worker();
+  worker.SetFilePath(setup_.options.file);
+  if (setup_.options.compression == CompressionMode::kMax &&
+      !worker.SetCompression(SegmentCompressor::Level::kMax)) {
+    setup_.output.Message("the smallest compression is not available; using the standard one");
+  }
   phase_ = Phase::kRunning;
   tracker_.Started();
   engine_window_.Post(WM_USER_UPGRADE_START, 0, StartOptionBits(setup_.options));

@@ -10,6 +10,7 @@
 #include "cli/operator_text.h"
 #include "cli/terminal_output.h"
 #include "platform/console.h"
+#include "platform/program_version.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
         return kvx::RunListPorts();
       case kvx::CliMode::kInfo:
         return kvx::RunInfo(parsed.options);
+      case kvx::CliMode::kVersion:
+        kvx::FdTextSink(kvx::kStandardOutput).Write("kvx-flash " KVX_VERSION "\n");
+        return kvx::kExitCompleted;
       case kvx::CliMode::kFlash:
         return kvx::RunFlash(parsed.options);
     }

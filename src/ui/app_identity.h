@@ -4,10 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/program_version.h"
+
 namespace kvx::ui {
 
 inline constexpr std::string_view kProductName = "Velmora KVX-01 Upgrader";
-inline constexpr std::string_view kVersionText = "(v1.0.1)";
+inline constexpr std::string_view kVersionText = "(v" KVX_VERSION ")";
 // Base text of the title in development mode (spelled as operators have always seen it).
 inline constexpr std::string_view kDevelopmentTitleBase = "DEVELPEMENT mode enable - v";
 // The caption of the error, question and exit boxes.

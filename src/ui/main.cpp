@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <clocale>
 
+#include "platform/program_version.h"
 #include "ui/upgrader_app.h"
 
 int main(int argc, char** argv) {
@@ -10,7 +11,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kvx-upgrader"));
-  QApplication::setApplicationVersion(QStringLiteral("1.0.1"));
+  QApplication::setApplicationVersion(QStringLiteral(KVX_VERSION));
   kvx::ui::CSKY_DECK_UPGRADERApp upgrader;
   return upgrader.Run();
 }

@@ -22,7 +22,7 @@ struct ValidCase {
 CliOptions Flash(std::string port, std::string file) {
   CliOptions o;
   o.mode = CliMode::kFlash;
-  o.port = std::move(port);
+  o.ports = {std::move(port)};
   o.file = std::move(file);
   return o;
 }
@@ -72,6 +72,36 @@ TEST(CommandLine, AcceptsEveryDocumentedForm) {
       {"-- lets a FILE start with a dash",
        {"--port", "p", "--", "-odd.bin"},
        Flash("p", "-odd.bin")},
+      {"several ports side by side, a port given twice is left to the run",
+       {"--port", "a", "--port=b", "--port", "a", "f"},
+       With(Flash("a", "f"), [](CliOptions& o) { o.ports = {"a", "b", "a"}; })},
+      {"--all-ports",
+       {"--all-ports", "f"},
+       With(Flash("", "f"),
+            [](CliOptions& o) {
+              o.ports.clear();
+              o.all_ports = true;
+            })},
+      {"--repeat until Ctrl-C",
+       {"--port", "p", "--repeat", "f"},
+       With(Flash("p", "f"), [](CliOptions& o) { o.repeat = true; })},
+      {"--count implies a series",
+       {"--port", "p", "--count", "3", "f"},
+       With(Flash("p", "f"),
+            [](CliOptions& o) {
+              o.repeat = true;
+              o.count = 3;
+            })},
+      {"--report FILE and --compression=max",
+       {"--port", "p", "--report=runs.jsonl", "--compression=max", "f"},
+       With(Flash("p", "f"),
+            [](CliOptions& o) {
+              o.report_file = "runs.jsonl";
+              o.compression = CompressionMode::kMax;
+            })},
+      {"--version",
+       {"--version"},
+       With(CliOptions{}, [](CliOptions& o) { o.mode = CliMode::kVersion; })},
       {"--list-ports",
        {"--list-ports"},
        With(CliOptions{}, [](CliOptions& o) { o.mode = CliMode::kListPorts; })},
@@ -89,7 +119,12 @@ TEST(CommandLine, AcceptsEveryDocumentedForm) {
     ASSERT_EQ(parsed.outcome, Outcome::kRun) << parsed.error;
     const CliOptions& got = parsed.options;
     EXPECT_EQ(got.mode, c.expected.mode);
-    EXPECT_EQ(got.port, c.expected.port);
+    EXPECT_EQ(got.ports, c.expected.ports);
+    EXPECT_EQ(got.all_ports, c.expected.all_ports);
+    EXPECT_EQ(got.repeat, c.expected.repeat);
+    EXPECT_EQ(got.count, c.expected.count);
+    EXPECT_EQ(got.report_file, c.expected.report_file);
+    EXPECT_EQ(got.compression, c.expected.compression);
     EXPECT_EQ(got.file, c.expected.file);
     EXPECT_EQ(got.downgrade, c.expected.downgrade);
     EXPECT_EQ(got.force_boot, c.expected.force_boot);
@@ -111,7 +146,17 @@ TEST(CommandLine, RefusesEveryUsageErrorWithAReason) {
       {"no FILE", {"--port", "p"}},
       {"--port without its value", {"fw.bin", "--port"}},
       {"an empty --port=", {"--port=", "fw.bin"}},
-      {"--port twice", {"--port", "a", "--port", "b", "f"}},
+      {"--port with --all-ports", {"--port", "a", "--all-ports", "f"}},
+      {"--dump-segments with several ports",
+       {"--dev", "--dump-segments", "--port", "a", "--port", "b", "f"}},
+      {"--count without a number", {"--port", "p", "--count", "f"}},
+      {"--count 0", {"--port", "p", "--count=0", "f"}},
+      {"--count too large", {"--port", "p", "--count=100001", "f"}},
+      {"--count not a number", {"--port", "p", "--count=3x", "f"}},
+      {"--report without a FILE", {"--port", "p", "--report="}},
+      {"--compression of an unknown kind", {"--port", "p", "--compression=fast", "f"}},
+      {"--compression without a kind", {"--port", "p", "--compression", "f"}},
+      {"--version with a FILE", {"--version", "f"}},
       {"two FILEs", {"--port", "p", "a.bin", "b.bin"}},
       {"an empty FILE", {"--port", "p", ""}},
       {"--yes with --no", {"--port", "p", "--yes", "--no", "f"}},
