@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "cli/cli_options.h"
-#include "cli/terminal_output.h"
+#include "cli/run_output.h"
 
 namespace kvx {
 
@@ -28,6 +28,6 @@ std::optional<bool> ParseYesNo(std::string_view reply);
 // Asks `question` on `output` and reads replies from `input_fd` until one is Yes or No. End of
 // input, a read error or `interrupt_fd` becoming readable (Ctrl-C) answer No. Blocks the calling
 // thread: the engine thread waits for the answer anyway.
-bool AskOperator(TerminalOutput& output, std::string_view question, int input_fd, int interrupt_fd);
+bool AskOperator(RunOutput& output, std::string_view question, int input_fd, int interrupt_fd);
 
 }  // namespace kvx

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "cli/progress_format.h"
+#include "cli/run_output.h"
 #include "platform/clock.h"
 
 namespace kvx {
@@ -38,7 +39,7 @@ class FdTextSink final : public TextSink {
   int fd_;
 };
 
-class TerminalOutput {
+class TerminalOutput final : public RunOutput {
  public:
   struct Settings {
     bool is_terminal = false;  // draw a bar rather than tenth lines
@@ -50,20 +51,14 @@ class TerminalOutput {
   TerminalOutput(TextSink& sink, Settings settings);
 
   // An operator message: "kvx-flash: " and the text (see MessageLines).
-  void Message(std::string_view text);
-  // A status text, written only when it differs from the last one written.
-  void Status(std::string_view text);
-  // A line as it stands (a trace line); a missing line end is added.
-  void Line(std::string_view text);
-  // A question left open on the last line for the operator's answer.
-  void Prompt(std::string_view text);
-
-  // The download's range was announced: `total` segments from `now` on.
-  void BeginProgress(std::int64_t total, Clock::TimePoint now);
-  // `done` segments acknowledged by `now`. Ignored before BeginProgress.
-  void UpdateProgress(std::int64_t done, Clock::TimePoint now);
+  void Message(std::string_view text) override;
+  void Status(std::string_view text) override;
+  void Line(std::string_view text) override;
+  void Prompt(std::string_view text) override;
+  void BeginProgress(std::int64_t total, Clock::TimePoint now) override;
+  void UpdateProgress(std::int64_t done, Clock::TimePoint now) override;
   // The run is over: the last bar stays on its own line.
-  void EndProgress();
+  void EndProgress() override;
 
  private:
   void WriteLocked(std::string_view text);

@@ -29,6 +29,9 @@ enum class ConsoleRead {
 // exactly one byte, so nothing after it is taken from the input. Blocks the calling thread.
 ConsoleRead ReadByteOrInterrupt(int input_fd, int interrupt_fd, char& byte);
 
+// Whether `input_fd` has something to read now (or has reached its end); never blocks.
+bool InputReady(int input_fd);
+
 // Writing to a pipe whose reader has gone then fails (EPIPE) instead of ending the process.
 // Call from main before other threads start.
 void IgnoreBrokenPipes();

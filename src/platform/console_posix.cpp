@@ -19,6 +19,11 @@ int TerminalColumns(int fd) {
   return 80;
 }
 
+bool InputReady(int input_fd) {
+  pollfd fd = {input_fd, POLLIN, 0};
+  return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLIN | POLLHUP)) != 0;
+}
+
 ConsoleRead ReadByteOrInterrupt(int input_fd, int interrupt_fd, char& byte) {
   for (;;) {
     pollfd fds[2] = {{input_fd, POLLIN, 0}, {interrupt_fd, POLLIN, 0}};

@@ -218,6 +218,11 @@ std::error_code make_error_code(FileError error) {
   return {static_cast<int>(error), file_error_category()};
 }
 
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
 std::string TempDirectory() {
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir == nullptr || *tmpdir == '\0') return "/tmp";

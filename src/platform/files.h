@@ -56,6 +56,9 @@ enum class FileError {
 const std::error_category& file_error_category();
 std::error_code make_error_code(FileError error);
 
+// Whether something is at `path` now, a link being followed to what it names.
+bool FileExists(const std::string& path);
+
 // The user's temporary directory: $TMPDIR when it is set and not empty, else "/tmp"; without a
 // trailing '/' (unless it is "/").
 std::string TempDirectory();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/terminal_output.h"
 #include "platform/files.h"
 
 namespace kvx {
