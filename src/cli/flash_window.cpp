@@ -237,7 +237,11 @@ void FlashWindow::RunEnded(int code) {
     run.terminal = setup_.engine.worker()->LastRun();  // the engine is idle: the sync said so
     run.result = result;
     run.message_id = result == RunResult::kCompleted ? IDS_UPGRADE_COMPLETED : last_message_id_;
-    if (run.message_id != 0) run.message = MessageBoxText(run.message_id);
+    if (run.message_id != 0) {
+      run.message = MessageBoxText(run.message_id);
+      // The status texts are padded for the window's status line.
+      run.message.erase(run.message.find_last_not_of(' ') + 1);
+    }
     std::error_code error;
     if (!setup_.runs->Record(run, error)) {
       setup_.output.Message("cannot write the report: " + error.message() +

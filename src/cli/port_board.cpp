@@ -52,7 +52,8 @@ class PortBoard::View final : public RunOutput {
  public:
   View(PortBoard& board, std::size_t row) : board_(board), row_(row) {}
 
-  void Message(std::string_view text) override { board_.Text(row_, MessageLines(text), true); }
+  // "kvx-flash: PORT: text", so a message reads as on one port alone with the port named.
+  void Message(std::string_view text) override { board_.Text(row_, text, true, true); }
   void Status(std::string_view text) override {
     if (board_.StatusChanged(row_, text)) board_.Text(row_, text, true);
   }
@@ -106,10 +107,13 @@ void PortBoard::Close() {
   closed_ = true;
 }
 
-void PortBoard::Text(std::size_t row, std::string_view text, bool end_line) {
+void PortBoard::Text(std::size_t row, std::string_view text, bool end_line, bool message) {
   std::lock_guard guard(mutex_);
   ClearRowsLocked();
-  std::string line = Prefixed(rows_[row].label + ": ", text);
+  const std::string prefix = rows_[row].label + ": ";
+  std::string line = Prefixed(prefix, text);
+  // A message names the program first, as every message of kvx-flash does.
+  if (message) line = MessageLines(line);
   if (end_line && line.back() != '\n') line += '\n';
   WriteLocked(line);
   // A prompt keeps the last line until the operator has answered.

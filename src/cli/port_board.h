@@ -40,7 +40,7 @@ class PortBoard {
   struct Row;
   class View;
 
-  void Text(std::size_t row, std::string_view text, bool end_line);
+  void Text(std::size_t row, std::string_view text, bool end_line, bool message = false);
   void Progress(std::size_t row, std::optional<std::int64_t> total, std::int64_t done,
                 Clock::TimePoint now);
   void EndProgress(std::size_t row);
