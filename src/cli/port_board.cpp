@@ -5,7 +5,6 @@
 
 #include "cli/operator_text.h"
 #include "cli/progress_format.h"
-#include "platform/codepage.h"
 
 namespace kvx {
 
@@ -169,11 +168,7 @@ bool PortBoard::StatusChanged(std::size_t row, std::string_view text) {
 }
 
 void PortBoard::WriteLocked(std::string_view text) {
-  if (settings_.to_locale) {
-    sink_.Write(Utf8ToLocale(text));
-  } else {
-    sink_.Write(text);
-  }
+  WriteText(sink_, settings_.to_locale, text);
 }
 
 void PortBoard::ClearRowsLocked() {

@@ -83,12 +83,16 @@ void TerminalOutput::EndProgress() {
   progress_active_ = false;
 }
 
-void TerminalOutput::WriteLocked(std::string_view text) {
-  if (settings_.to_locale) {
-    sink_.Write(Utf8ToLocale(text));
+void WriteText(TextSink& sink, bool to_locale, std::string_view text) {
+  if (to_locale) {
+    sink.Write(Utf8ToLocale(text));
   } else {
-    sink_.Write(text);
+    sink.Write(text);
   }
+}
+
+void TerminalOutput::WriteLocked(std::string_view text) {
+  WriteText(sink_, settings_.to_locale, text);
 }
 
 void TerminalOutput::ClearBarLocked() {

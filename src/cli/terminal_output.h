@@ -39,6 +39,9 @@ class FdTextSink final : public TextSink {
   int fd_;
 };
 
+// Writes UTF-8 `text` to `sink`, in the locale's character set when `to_locale` is set.
+void WriteText(TextSink& sink, bool to_locale, std::string_view text);
+
 class TerminalOutput final : public RunOutput {
  public:
   struct Settings {
