@@ -74,7 +74,10 @@ TEST(CommandLine, AcceptsEveryDocumentedForm) {
        Flash("p", "-odd.bin")},
       {"several ports side by side, a port given twice is left to the run",
        {"--port", "a", "--port=b", "--port", "a", "f"},
-       With(Flash("a", "f"), [](CliOptions& o) { o.ports = {"a", "b", "a"}; })},
+       With(Flash("a", "f"),
+            [](CliOptions& o) {
+              o.ports = {"a", "b", "a"};
+            })},
       {"--all-ports",
        {"--all-ports", "f"},
        With(Flash("", "f"),
