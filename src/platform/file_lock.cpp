@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -21,42 +22,41 @@ std::error_code LastError() {
   return {errno, std::generic_category()};
 }
 
-// The in-process half: one timed mutex per lock path, kept while anyone holds or waits for it.
-class PathMutexes {
+// The in-process half: one flag per lock path, kept while anyone holds or waits for it. (A
+// condition variable rather than a timed mutex per path: the thread sanitizer does not see the
+// call a timed mutex waits with, and would report every release as a fault.)
+class PathLocks {
  public:
-  // True when the caller now holds the mutex of `key`; false when `deadline` passed first.
+  // True when the caller now holds `key`; false when `deadline` passed first.
   bool Lock(const std::string& key, SteadyClock::time_point deadline) {
-    std::timed_mutex& mutex = Use(key);
-    if (mutex.try_lock_until(deadline)) return true;
-    Unuse(key);
-    return false;
+    std::unique_lock guard(guard_);
+    const auto entry = entries_.try_emplace(key).first;
+    ++entry->second.users;
+    if (!released_.wait_until(guard, deadline, [&] { return !entry->second.held; })) {
+      Drop(entry);
+      return false;
+    }
+    entry->second.held = true;
+    return true;
   }
 
+  // REQUIRES: `key` held by the caller.
   void Unlock(const std::string& key) {
-    const std::lock_guard guard(guard_);
-    const auto entry = entries_.find(key);
-    entry->second.mutex.unlock();
-    Drop(entry);
+    {
+      const std::lock_guard guard(guard_);
+      const auto entry = entries_.find(key);
+      entry->second.held = false;
+      Drop(entry);
+    }
+    released_.notify_all();
   }
 
  private:
   struct Entry {
-    std::timed_mutex mutex;
-    int users = 0;  // holders and waiters
+    bool held = false;
+    int users = 0;  // the holder and the waiters
   };
   using Entries = std::map<std::string, Entry>;
-
-  std::timed_mutex& Use(const std::string& key) {
-    const std::lock_guard guard(guard_);
-    Entry& entry = entries_[key];
-    ++entry.users;
-    return entry.mutex;
-  }
-
-  void Unuse(const std::string& key) {
-    const std::lock_guard guard(guard_);
-    Drop(entries_.find(key));
-  }
 
   // REQUIRES: guard_ held.
   void Drop(Entries::iterator entry) {
@@ -64,11 +64,12 @@ class PathMutexes {
   }
 
   std::mutex guard_;
-  Entries entries_;  // map nodes stay put, so a waiter's mutex outlives other insertions
+  std::condition_variable released_;
+  Entries entries_;  // map nodes stay put while other paths come and go
 };
 
-PathMutexes& ProcessLocks() {
-  static PathMutexes locks;
+PathLocks& ProcessLocks() {
+  static PathLocks locks;
   return locks;
 }
 

@@ -1,15 +1,15 @@
 // An exclusive lock named by a lock file, held against other threads of this process and against
-// other processes alike: a mutex of this process for the lock file's path, then flock(LOCK_EX) on
+// other processes alike: a lock of this process for the lock file's path, then flock(LOCK_EX) on
 // the lock file. Both are needed: flock alone does not exclude threads where the file system
-// emulates it with record locks (NFS), and a mutex alone does not reach other processes.
+// emulates it with record locks (NFS), and a lock of the process alone does not reach others.
 //
 // The lock file is created when missing (mode 0600, never through a symbolic link) and left in
 // place afterwards: a locker that removed it could let the next two lockers hold two different
 // files. Its folder must exist. Locks are advisory: they hold among programs that take them.
 //
-// Threads: any thread may take a lock. REQUIRES: a FileLock is destroyed (which releases it) on
-// the thread that made it. Paths are compared as given, after lexical normalisation, for the
-// in-process part; the flock part holds for any spelling of the same file.
+// Threads: any thread may take a lock; destroying the FileLock releases it. Paths are compared as
+// given, after lexical normalisation, for the in-process part; the flock part holds for any
+// spelling of the same file.
 #pragma once
 
 #include <chrono>

@@ -21,7 +21,7 @@ namespace {
 using std::chrono::milliseconds;
 using test::TempFolder;
 
-// Tries the lock once on a thread of its own (a thread may not wait for a lock it holds).
+// Tries the lock once on a thread of its own, as another engine would.
 std::error_code TryOnAnotherThread(const std::string& path) {
   std::error_code error;
   std::thread([&] { FileLock lock(path, milliseconds(0), error); }).join();
