@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 
 namespace kvx {
@@ -203,10 +204,14 @@ std::string StringFromText(std::string_view ini_text, std::string_view section,
   return value ? SanitizeUtf8(*value) : std::string(default_value);
 }
 
+bool Storable(std::string_view section, std::string_view entry, std::string_view value) {
+  return ValidSection(section) && ValidEntry(entry) && ValidValue(value);
+}
+
 // The new text with the entry set, or nothing when the names or value cannot be stored.
 std::optional<std::string> TextWithValue(std::string_view ini_text, std::string_view section,
                                          std::string_view entry, std::string_view value) {
-  if (!ValidSection(section) || !ValidEntry(entry) || !ValidValue(value)) return std::nullopt;
+  if (!Storable(section, entry, value)) return std::nullopt;
   IniDocument document(ini_text);
   document.Set(section, entry, value);
   return document.Text();
@@ -226,13 +231,20 @@ ReadResult ReadProfileFile(const std::filesystem::path& file, std::string& text)
   return error ? ReadResult::kUnusable : ReadResult::kRead;
 }
 
-// Replaces `file` with `text`, so a crash leaves either the old file or the new one.
-bool ReplaceFile(const std::filesystem::path& file, std::string_view text) {
+bool CreateFolderOf(const std::filesystem::path& file) {
   const std::filesystem::path folder = file.parent_path();
   std::error_code error;
   if (!folder.empty()) std::filesystem::create_directories(folder, error);
-  if (error) return false;
+  return !error;
+}
+
+// Replaces `file` with `text`, so a crash leaves either the old file or the new one.
+bool ReplaceFile(const std::filesystem::path& file, std::string_view text) {
   return !ReplaceFileAtomically(file.string(), text, {.new_file_mode = 0600, .sync = true});
+}
+
+std::string LockPathOf(const std::filesystem::path& file) {
+  return file.string() + ".lock";
 }
 
 std::string HomeFromPasswordEntry() {
@@ -271,11 +283,11 @@ std::filesystem::path DefaultProfilePath() {
 
 // --- IniProfileStore ------------------------------------------------------------------------
 
-IniProfileStore::IniProfileStore(std::filesystem::path file) : file_(std::move(file)) {}
+IniProfileStore::IniProfileStore(std::filesystem::path file, std::chrono::milliseconds lock_wait)
+    : file_(std::move(file)), lock_wait_(lock_wait) {}
 
 int IniProfileStore::GetProfileInt(std::string_view section, std::string_view entry,
                                    int default_value) const {
-  const std::lock_guard lock(mutex_);
   std::string text;
   if (ReadProfileFile(file_, text) != ReadResult::kRead) return default_value;
   return IntFromText(text, section, entry, default_value);
@@ -283,7 +295,6 @@ int IniProfileStore::GetProfileInt(std::string_view section, std::string_view en
 
 std::string IniProfileStore::GetProfileString(std::string_view section, std::string_view entry,
                                               std::string_view default_value) const {
-  const std::lock_guard lock(mutex_);
   std::string text;
   if (ReadProfileFile(file_, text) != ReadResult::kRead) return std::string(default_value);
   return StringFromText(text, section, entry, default_value);
@@ -295,7 +306,10 @@ bool IniProfileStore::WriteProfileInt(std::string_view section, std::string_view
 
 bool IniProfileStore::WriteProfileString(std::string_view section, std::string_view entry,
                                          std::string_view value) {
-  const std::lock_guard lock(mutex_);
+  if (file_.empty() || !Storable(section, entry, value) || !CreateFolderOf(file_)) return false;
+  std::error_code error;
+  const FileLock lock(LockPathOf(file_), lock_wait_, error);
+  if (error) return false;
   std::string text;
   if (ReadProfileFile(file_, text) == ReadResult::kUnusable) return false;
   const std::optional<std::string> updated = TextWithValue(text, section, entry, value);

@@ -15,6 +15,7 @@
 // the engine thread writes COMPORT).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <mutex>
@@ -68,12 +69,22 @@ std::filesystem::path ProfilePathFor(std::string_view xdg_config_home, std::stri
 // ProfilePathFor with $XDG_CONFIG_HOME and $HOME (or the password entry's home folder).
 std::filesystem::path DefaultProfilePath();
 
+// How long a write waits for other writers of the profile, which hold it for one read, change and
+// replace (milliseconds each). One that holds it longer (a stopped process, a hung network
+// folder) makes the write fail instead of stalling the engine thread.
+inline constexpr std::chrono::milliseconds kProfileLockWait{2000};
+
 // The profile in an INI file. Every call reads the file afresh; a write replaces it through a
 // temporary file in the same folder and a rename, so the file is always whole, and creates the
-// folders it needs. Writers in other processes are not locked out: the last rename wins.
+// folders it needs. The profile is shared on disk by every engine of every process: a write
+// reads, changes and replaces the file under a lock of the file "<profile>.lock" beside it
+// (platform/file_lock.h), which holds among the threads of one process and among processes, so
+// no writer's update is lost to another's. Reads take no lock: they always see a whole file.
+// `lock_wait` bounds a write's wait for that lock.
 class IniProfileStore final : public ProfileStore {
  public:
-  explicit IniProfileStore(std::filesystem::path file);
+  explicit IniProfileStore(std::filesystem::path file,
+                           std::chrono::milliseconds lock_wait = kProfileLockWait);
 
   int GetProfileInt(std::string_view section, std::string_view entry,
                     int default_value) const override;
@@ -87,7 +98,7 @@ class IniProfileStore final : public ProfileStore {
 
  private:
   const std::filesystem::path file_;
-  mutable std::mutex mutex_;  // one read-modify-write at a time within the process
+  const std::chrono::milliseconds lock_wait_;
 };
 
 // The same profile held in memory, for tests of the code that uses a profile.

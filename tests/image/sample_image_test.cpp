@@ -12,6 +12,7 @@
 
 #include "image/image_versions.h"
 #include "image/recording_host.h"
+#include "support/temp_folder.h"
 
 namespace kvx {
 namespace {
@@ -100,6 +101,71 @@ TEST(SampleImageTest, LeftOutTextsAreNotInTheImage) {
        {kSampleImageTag, std::string_view("KVX_"), std::string_view("NV_VER")}) {
     EXPECT_EQ(std::search(image.begin(), image.end(), marker.begin(), marker.end()), image.end())
         << marker;
+  }
+}
+
+// A payload that holds every marker's start, a whole tag and version texts of its own, between
+// bytes that look like code.
+std::vector<std::uint8_t> PayloadWithMarkers() {
+  using namespace std::string_literals;
+  std::string text = "\x48\x89\xe5KVX_9.99.9_ML_VM\x00\x55 TVL\xc3NV_VER9.99"s;
+  text += kSampleImageTag;
+  text += "TALO_TYPE_VMR_NORMAL_V9.9.9\x00\x0f\x1f\x44\x00\x00KVKVX"s;
+  return {text.begin(), text.end()};
+}
+
+TEST(SampleImageTest, APayloadFillsTheImageRepeatedAndCutOffWithOnlyThePlacedTextsFound) {
+  const std::vector<std::uint8_t> payload = PayloadWithMarkers();
+  SampleImageSpec spec;
+  spec.size = kSampleBootRegionSize + 0x2000 + 7;  // not a whole number of payloads
+  spec.payload = payload;
+  const auto image = MakeSampleImage(spec);
+
+  RecordingHost host;
+  ImageVersions versions;
+  ASSERT_TRUE(parse_image_versions(host, image.data(), image.size(), versions));
+  EXPECT_EQ(versions.stack.patch, 7u) << "the payload's own tag and stack text were found";
+  EXPECT_EQ(versions.mmi.minor, 10u) << "the payload's own MMI text was found";
+  EXPECT_EQ(versions.nv.chars(), "1.02") << "the payload's own NV text was found";
+
+  // Away from the placed texts the image is the payload over and over, only the marker
+  // starts changed; the last copy is cut off at the end.
+  ASSERT_EQ(payload.size(), 110u);
+  std::vector<std::uint8_t> expected = payload;
+  // The middle bytes of "KVX", " TV", "NV_", "A07" and the last "KVX".
+  for (std::size_t at : {4u, 22u, 27u, 37u, 108u}) ++expected[at];
+  const std::size_t last_copy = (image.size() / payload.size()) * payload.size();
+  for (std::size_t at = last_copy - 4 * payload.size(); at < image.size(); ++at) {
+    ASSERT_EQ(image[at], expected[at % payload.size()]) << "at " << at;
+  }
+}
+
+TEST(SampleImageTest, APayloadFileIsReadNoFurtherThanTheImageNeeds) {
+  test::TempFolder folder;
+  const auto file = folder / "libcode.so";
+  test::TempFolder::Write(file, std::string(1000, 'a') + std::string(1000, 'b'));
+
+  std::vector<std::uint8_t> payload;
+  std::string error;
+  ASSERT_TRUE(ReadPayloadFile(file.string(), 1500, payload, error)) << error;
+  EXPECT_EQ(payload.size(), 1500u);
+  EXPECT_EQ(payload.back(), 'b');
+  ASSERT_TRUE(ReadPayloadFile(file.string(), 1 << 20, payload, error)) << error;
+  EXPECT_EQ(payload.size(), 2000u);
+
+  const struct {
+    const char* reason;
+    std::filesystem::path path;
+  } refused[] = {
+      {"a missing file", folder / "missing.so"},
+      {"a folder", folder.path()},
+      {"an empty file", folder / "empty.so"},
+  };
+  test::TempFolder::Write(folder / "empty.so", "");
+  for (const auto& c : refused) {
+    EXPECT_FALSE(ReadPayloadFile(c.path.string(), 1500, payload, error)) << c.reason;
+    EXPECT_THAT(error, ::testing::HasSubstr(c.path.string())) << c.reason;
+    EXPECT_TRUE(payload.empty()) << c.reason;
   }
 }
 

@@ -2,9 +2,15 @@
 // file's own cases (missing folders, whole-file replacement, files that are not ours to touch).
 #include "platform/profile_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,7 +19,9 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/files.h"
 #include "support/temp_folder.h"
 
 namespace kvx {
@@ -222,17 +230,32 @@ TEST(IniProfileStoreTest, CreatesMissingFoldersAndKeepsValuesAcrossInstances) {
   EXPECT_EQ(IniProfileStore(file).GetProfileString(kSectionComPort, kEntryPort, ""), "ttyUSB0");
 }
 
-TEST(IniProfileStoreTest, LeavesNoTemporaryFileBehind) {
+TEST(IniProfileStoreTest, LeavesNothingButTheProfileAndItsLockFile) {
   TempFolder folder;
   const fs::path file = folder / "profile.ini";
   IniProfileStore store(file);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(store.WriteProfileInt("S", "N", i));
-  std::size_t entries = 0;
-  for (const auto& entry : fs::directory_iterator(folder.path())) {
-    EXPECT_EQ(entry.path(), file);
-    ++entries;
+  std::vector<fs::path> entries;
+  for (const auto& entry : fs::directory_iterator(folder.path())) entries.push_back(entry.path());
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<fs::path>{file, folder / "profile.ini.lock"}));
+}
+
+TEST(IniProfileStoreTest, RefusesAWriteWhileAnotherProcessHoldsTheLockAndWritesOnceItIsFree) {
+  TempFolder folder;
+  const fs::path file = folder / "profile.ini";
+  WriteFile(file, "[COMPORT]\nPORT=ttyS0\n");
+  IniProfileStore store(file, std::chrono::milliseconds(0));
+  {
+    // What another process's writer holds: flock on its own open of the lock file.
+    const ScopedFd other(::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT, 0600));
+    ASSERT_TRUE(other);
+    ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(store.WriteProfileString(kSectionComPort, kEntryPort, "ttyUSB0"));
+    EXPECT_EQ(ReadFile(file), "[COMPORT]\nPORT=ttyS0\n");
   }
-  EXPECT_EQ(entries, 1u);
+  EXPECT_TRUE(store.WriteProfileString(kSectionComPort, kEntryPort, "ttyUSB0"));
+  EXPECT_EQ(store.GetProfileString(kSectionComPort, kEntryPort, ""), "ttyUSB0");
 }
 
 TEST(IniProfileStoreTest, FailsToWriteWhereNoFolderCanBeMade) {
@@ -256,18 +279,93 @@ TEST(IniProfileStoreTest, TreatsAFolderOrAPipeAtThePathAsUnusableWithoutBlocking
   }
 }
 
-TEST(IniProfileStoreTest, KeepsEveryWriteOfTwoThreads) {
+// --- Several writers on one file ---------------------------------------------------------------
+
+constexpr int kWritesPerWriter = 25;
+
+// Writes `entry` = 1 .. kWritesPerWriter through a store of its own; false when a write failed.
+bool WriteSeries(const fs::path& file, const std::string& entry) {
+  IniProfileStore store(file);
+  bool all_stored = true;
+  for (int i = 1; i <= kWritesPerWriter; ++i) {
+    all_stored = store.WriteProfileInt(kSectionComPort, entry, i) && all_stored;
+  }
+  return all_stored;
+}
+
+// Runs one writer thread per entry, each with its own store; true when every write was stored.
+bool WriteSeriesSideBySide(const fs::path& file, const std::vector<std::string>& entries) {
+  std::vector<char> stored(entries.size(), 0);
+  std::vector<std::thread> writers;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    writers.emplace_back([&, i] { stored[i] = WriteSeries(file, entries[i]); });
+  }
+  for (auto& writer : writers) writer.join();
+  return std::all_of(stored.begin(), stored.end(), [](char ok) { return ok != 0; });
+}
+
+// Every entry holds its last value, and the file is the section and those entries, nothing else.
+void ExpectEveryLastWrite(const fs::path& file, const std::vector<std::string>& entries) {
+  const IniProfileStore store(file);
+  std::istringstream lines(ReadFile(file));
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line, "[COMPORT]");
+  std::size_t entry_lines = 0;
+  while (std::getline(lines, line)) {
+    ++entry_lines;
+    EXPECT_TRUE(line.ends_with("=" + std::to_string(kWritesPerWriter))) << line;
+  }
+  EXPECT_EQ(entry_lines, entries.size());
+  for (const std::string& entry : entries) {
+    EXPECT_EQ(store.GetProfileInt(kSectionComPort, entry, 0), kWritesPerWriter) << entry;
+  }
+}
+
+std::vector<std::string> EntryNames(const std::string& prefix, int count) {
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) names.push_back(prefix + std::to_string(i));
+  return names;
+}
+
+TEST(IniProfileStoreTest, KeepsEveryWriteOfThreadsWithTheirOwnStores) {
+  TempFolder folder;
+  const fs::path file = folder / "OKVI" / "profile.ini";
+  const auto entries = EntryNames("PORT", 6);
+  ASSERT_TRUE(WriteSeriesSideBySide(file, entries));
+  ExpectEveryLastWrite(file, entries);
+}
+
+TEST(IniProfileStoreTest, KeepsEveryWriteOfThreadsSharingOneStore) {
   TempFolder folder;
   IniProfileStore store(folder / "profile.ini");
   auto writer = [&store](std::string entry) {
-    for (int i = 1; i <= 20; ++i) store.WriteProfileInt("S", entry, i);
+    for (int i = 1; i <= kWritesPerWriter; ++i) store.WriteProfileInt(kSectionComPort, entry, i);
   };
   std::thread a(writer, "A");
   std::thread b(writer, "B");
   a.join();
   b.join();
-  EXPECT_EQ(store.GetProfileInt("S", "A", 0), 20);
-  EXPECT_EQ(store.GetProfileInt("S", "B", 0), 20);
+  ExpectEveryLastWrite(folder / "profile.ini", {"A", "B"});
+}
+
+TEST(IniProfileStoreTest, KeepsEveryWriteOfTwoProcesses) {
+  TempFolder folder;
+  const fs::path file = folder / "profile.ini";
+  const auto child_entries = EntryNames("CHILD", 3);
+  const auto parent_entries = EntryNames("PARENT", 3);
+  // Forked before this process starts any thread of its own.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(WriteSeriesSideBySide(file, child_entries) ? 0 : 1);
+  const bool parent_stored = WriteSeriesSideBySide(file, parent_entries);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a write of the child failed";
+  ASSERT_TRUE(parent_stored);
+  auto entries = child_entries;
+  entries.insert(entries.end(), parent_entries.begin(), parent_entries.end());
+  ExpectEveryLastWrite(file, entries);
 }
 
 TEST(MemoryProfileStoreTest, CanActLikeAProfileThatCannotBeWritten) {

@@ -32,8 +32,8 @@ Writes sample Velmora KVX-01 firmware for tests and demonstrations.
               NAME/       a folder entry
             The upgrader loads the item named KVX_<digit>... and unpacks JQ_... items.
 
-An image is filler that deflates about 3:1, like firmware code, holding the boot
-text at offset 85, the image tag A0712639-C1F7-43ad-887E-42BA1473A4BB followed by
+An image is filler that deflates about 3:1, like firmware code (or the bytes of
+a file given with --payload-from), holding the boot text at offset 85, the image tag A0712639-C1F7-43ad-887E-42BA1473A4BB followed by
 the stack text, an MMI text, and "NV_VER" followed by the NV version. Each text
 ends with a zero byte. By default the tag and the texts follow one another just
 after the 256 KiB boot region.
@@ -50,6 +50,12 @@ Image options:
                   where the tag, the MMI text or the NV text begins; a text that
                   reaches past the end of the image is cut off there
   --seed N        seed of the filler bytes (default 1)
+  --payload-from FILE
+                  fill the image with the bytes of FILE instead of filler (real
+                  machine code, say a shared library), repeated or cut off at the
+                  image size; at most that many bytes of FILE are read. Where the
+                  bytes hold the start of a version marker, one byte of it is
+                  changed, so only the texts written here are found
 
 Archive options:
   --stored        store items uncompressed (default: deflate)
@@ -57,7 +63,7 @@ Archive options:
 
   -h, --help      show this text
 
-Exit status: 0 written, 1 could not write, 2 bad arguments.
+Exit status: 0 written, 1 could not read a file or write, 2 bad arguments.
 )";
 
 struct UsageError : std::runtime_error {
@@ -84,6 +90,7 @@ struct Options {
   std::string command;
   std::string output;
   kvx::SampleImageSpec image;
+  std::string payload_path;  // empty: filler
   bool stored = false;
   bool utf8_names = false;
   std::vector<std::string> items;
@@ -124,6 +131,8 @@ Options ParseArguments(int argc, char** argv) {
       options.image.nv_offset = ParseSize(value());
     } else if (arg == "--seed") {
       options.image.seed = ParseSize(value());
+    } else if (arg == "--payload-from") {
+      options.payload_path = value();
     } else if (arg == "--stored") {
       options.stored = true;
     } else if (arg == "--utf8-names") {
@@ -175,9 +184,20 @@ kvx::SampleArchiveItem MakeItem(const std::string& spec, const Options& options)
   return item;
 }
 
-int Run(const Options& options) {
+// Reads the payload into the image options; an image never uses more of it than its size.
+bool LoadPayload(Options& options, std::string& error) {
+  if (options.payload_path.empty()) return true;
+  return kvx::ReadPayloadFile(options.payload_path, options.image.size, options.image.payload,
+                              error);
+}
+
+int Run(Options options) {
   std::string error;
   bool written = false;
+  if (!LoadPayload(options, error)) {
+    std::fprintf(stderr, "kvx-mkimage: %s\n", error.c_str());
+    return kExitWriteFailed;
+  }
   if (options.command == "image") {
     written = kvx::WriteSampleFile(options.output, kvx::MakeSampleImage(options.image), error);
   } else {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/files.h"
+
 namespace kvx {
 namespace {
 
@@ -92,6 +94,23 @@ class FillerWriter {
   FillerRandom random_;
   std::array<std::uint32_t, kVocabularySize> vocabulary_{};
 };
+
+// The first three bytes of every version marker the image scan looks for. Raising the middle one
+// by one ('V' to 'W', 'T' to 'U', '0' to '1') ends the match and starts no new one: none of
+// the raised bytes begins a prefix or ends one.
+constexpr std::array<std::string_view, 4> kMarkerPrefixes = {"KVX", " TV", "NV_", "A07"};
+
+void BreakMarkerPrefixes(std::span<std::uint8_t> bytes) {
+  for (std::size_t i = 0; i + 3 <= bytes.size(); ++i) {
+    for (const std::string_view prefix : kMarkerPrefixes) {
+      if (std::equal(prefix.begin(), prefix.end(),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(i))) {
+        ++bytes[i + 1];
+        break;
+      }
+    }
+  }
+}
 
 // Writes `text` and a terminating zero at `offset`, cut off at the image's end.
 std::size_t Place(std::vector<std::uint8_t>& image, std::size_t offset, std::string_view text,
@@ -211,9 +230,43 @@ void FillFirmwareLike(std::span<std::uint8_t> out, std::uint64_t seed) {
   FillerWriter(out, seed).Fill();
 }
 
+void FillFromPayload(std::span<std::uint8_t> out, std::span<const std::uint8_t> payload) {
+  if (payload.empty()) throw std::invalid_argument("the payload is empty");
+  for (std::size_t done = 0; done < out.size(); done += payload.size()) {
+    const std::size_t count = std::min(payload.size(), out.size() - done);
+    std::copy_n(payload.begin(), count, out.begin() + static_cast<std::ptrdiff_t>(done));
+  }
+  BreakMarkerPrefixes(out);
+}
+
+bool ReadPayloadFile(const std::string& path, std::size_t max_size,
+                     std::vector<std::uint8_t>& payload, std::string& error) {
+  payload.clear();
+  std::error_code failure;
+  const RegularFile file = OpenRegularFile(path, failure);
+  if (!failure) {
+    payload.resize(static_cast<std::size_t>(std::min<std::uint64_t>(file.size, max_size)));
+    failure = ReadFileRange(file.fd.get(), 0, payload);
+  }
+  if (failure) {
+    payload.clear();
+    error = "cannot read " + path + ": " + failure.message();
+    return false;
+  }
+  if (payload.empty()) {
+    error = path + " is empty";
+    return false;
+  }
+  return true;
+}
+
 std::vector<std::uint8_t> MakeSampleImage(const SampleImageSpec& spec) {
   std::vector<std::uint8_t> image(spec.size);
-  FillFirmwareLike(image, spec.seed);
+  if (spec.payload.empty()) {
+    FillFirmwareLike(image, spec.seed);
+  } else {
+    FillFromPayload(image, spec.payload);
+  }
 
   std::size_t slot = 0x200;
   if (spec.boot) {

@@ -1,9 +1,10 @@
 // Sample KVX-01 firmware for tests, benchmarks and demonstrations: plain images with chosen
 // version texts and sizes, and archives (.stf) holding KVX_, JQ_ and other items.
 //
-// An image is filler bytes that compress like firmware code, with the boot text at offset 85,
-// the image tag followed by the stack text, an MMI text and an NV text. Archive items can be
-// given a lying size or CRC, to exercise a reader's checks.
+// An image is filler bytes that compress like firmware code, or the bytes of a given payload
+// (real machine code, say a shared library), with the boot text at offset 85, the image tag
+// followed by the stack text, an MMI text and an NV text. Archive items can be given a lying
+// size or CRC, to exercise a reader's checks.
 //
 // Threads: no shared state; call from any thread.
 #pragma once
@@ -43,6 +44,9 @@ struct SampleImageSpec {
   std::optional<std::size_t> mmi_offset;
   std::optional<std::size_t> nv_offset;
   std::uint64_t seed = 1;  // of the filler
+  // When not empty, the image is these bytes, repeated or cut off at its size, instead of
+  // filler; the texts are written over them as over filler.
+  std::vector<std::uint8_t> payload;
 };
 
 // Builds the image. Throws std::invalid_argument when a text would begin past the image's end.
@@ -51,6 +55,17 @@ std::vector<std::uint8_t> MakeSampleImage(const SampleImageSpec& spec);
 // Fills `out` with deterministic bytes that deflate roughly 3:1, like firmware code: neither
 // zeros nor noise. They never hold the byte 'V', so no version marker appears by chance.
 void FillFirmwareLike(std::span<std::uint8_t> out, std::uint64_t seed);
+
+// Fills `out` with `payload` (not empty) repeated, the last copy cut off at the end. Where the
+// payload holds the start of a version marker ("KVX", " TV", "NV_", or "A07" of the image tag),
+// its middle byte is raised by one, so only the texts placed in the image are found there.
+void FillFromPayload(std::span<std::uint8_t> out, std::span<const std::uint8_t> payload);
+
+// The first `max_size` bytes of the regular file `path` (all of a shorter one), for a payload:
+// an image never needs more of it than its own size. False with `error` set when the file
+// cannot be read or is empty.
+bool ReadPayloadFile(const std::string& path, std::size_t max_size,
+                     std::vector<std::uint8_t>& payload, std::string& error);
 
 struct SampleArchiveItem {
   std::string name;  // the stored name's bytes, folder part included
