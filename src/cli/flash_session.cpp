@@ -86,7 +86,6 @@ std::string CurrentFolder() {
   return ec ? std::string() : path.string();
 }
 
-
 // Everything one port's run needs beside the shared loop: its engine, its trace and its window.
 struct PortRun {
   std::string port;

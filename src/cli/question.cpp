@@ -82,8 +82,7 @@ std::optional<bool> ParseYesNo(std::string_view reply) {
   return std::nullopt;
 }
 
-bool AskOperator(RunOutput& output, std::string_view question, int input_fd,
-                 int interrupt_fd) {
+bool AskOperator(RunOutput& output, std::string_view question, int input_fd, int interrupt_fd) {
   std::string prompt = MessageLines(question);
   prompt.back() = ' ';
   prompt += "[y/N] ";
