@@ -201,6 +201,34 @@ TEST(SimSeriesTest, AHostThatLeavesBeforeDownloadModeEndsTheRunOnceItHasStayedAw
   EXPECT_TRUE(Contains(LogOfTerminal(text, 2), "event run ended (host gone for 200 ms)\n"));
 }
 
+TEST(SimSeriesTest, TwoSeriesSideBySideEachGoTheirOwnWay) {
+  TempFolder folder;
+  const std::string links[] = {folder / "ttyKVX0", folder / "ttyKVX1"};
+  const std::string logs[] = {folder / "sim0.log", folder / "sim1.log"};
+  const SimOptions first = ParseOrFail({"--link", links[0], "--log", logs[0], "--terminals", "2",
+                                        "--host-gone-after", "100", "--next-terminal-delay", "20"});
+  const SimOptions second =
+      ParseOrFail({"--link", links[1], "--log", logs[1], "--terminals", "2", "--host-gone-after",
+                   "100", "--next-terminal-delay", "20", "--nv", "2.00"});
+  RunningSim sims[] = {RunningSim(first), RunningSim(second)};
+  ASSERT_TRUE(sims[0].started() && sims[1].started());
+
+  // The host leaves the first line's terminal 1 while it keeps the second line's open.
+  const int kept = OpenHostSide(links[1], B115200);
+  ASSERT_GE(kept, 0);
+  EXPECT_EQ(Command(kept, "AT+MMI=\"NV_VER_CHECK\"\r"), "NV_VER2.00\r\n");
+  const int left = OpenHostSide(links[0], B115200);
+  ASSERT_GE(left, 0);
+  EXPECT_EQ(Command(left, "AT+MMI=\"NV_VER_CHECK\"\r"), "NV_VER1.00\r\n");
+  close(left);
+
+  ASSERT_TRUE(WaitForLogLine(logs[0], "event terminal 2"));
+  EXPECT_FALSE(Contains(ReadFile(logs[1]), "event terminal 2")) << "the other line's host is on it";
+  EXPECT_EQ(Command(kept, "AT+CEXT=1\r"), "OK\r\n");
+  close(kept);
+  ASSERT_TRUE(WaitForLogLine(logs[1], "event terminal 2"));
+}
+
 TEST(SimSeriesTest, ASeriesStoppedBeforeItsLastTerminalExitsWithFailure) {
   TempFolder folder;
   const std::string link = folder / "ttyKVX0";
