@@ -13,20 +13,32 @@ using Reason = RunEndWatch::Reason;
 
 constexpr milliseconds kHostGoneAfter{3000};
 
-enum class Event { kLineUp, kLineDown, kPresent, kAway, kClosedInDownloadMode };
+enum class Event { kLineUp, kLineDown, kSent, kOpened, kClosed, kClosedInDownloadMode };
 
 struct Step {
   int at_ms;
   Event event;
 };
 
-// The engine's connection attempts: open (the host sends a command), no answer for 1 s, close,
+// The engine's connection attempts: open and send a command at once, no answer for 1 s, close,
 // 400 ms pause, the next attempt at the other speed; ten of them.
 std::vector<Step> TenConnectionAttempts() {
   std::vector<Step> steps{{0, Event::kLineUp}};
   for (int attempt = 0; attempt < 10; ++attempt) {
-    steps.push_back({attempt * 1400, Event::kPresent});
-    steps.push_back({attempt * 1400 + 1000, Event::kAway});
+    steps.push_back({attempt * 1400, Event::kOpened});
+    steps.push_back({attempt * 1400, Event::kSent});
+    steps.push_back({attempt * 1400 + 1000, Event::kClosed});
+  }
+  return steps;
+}
+
+// A host that spoke, closed the line at 1000 ms and then looks at the port every 200 ms, opening
+// and closing it without a word, until 3801 ms.
+std::vector<Step> LookingAtThePortAfterTheRun() {
+  std::vector<Step> steps{{0, Event::kLineUp}, {5, Event::kSent}, {1000, Event::kClosed}};
+  for (int at = 1200; at < 4000; at += 200) {
+    steps.push_back({at, Event::kOpened});
+    steps.push_back({at + 1, Event::kClosed});
   }
   return steps;
 }
@@ -47,11 +59,14 @@ void Apply(RunEndWatch& watch, const Step& step, RunEndWatch::TimePoint start) {
     case Event::kLineDown:
       watch.LineDown();
       break;
-    case Event::kPresent:
-      watch.HostPresent();
+    case Event::kSent:
+      watch.HostSent();
       break;
-    case Event::kAway:
-      watch.HostAway(at);
+    case Event::kOpened:
+      watch.HostOpened();
+      break;
+    case Event::kClosed:
+      watch.HostClosed(at);
       break;
     case Event::kClosedInDownloadMode:
       watch.ClosedInDownloadMode();
@@ -62,43 +77,56 @@ void Apply(RunEndWatch& watch, const Step& step, RunEndWatch::TimePoint start) {
 TEST(RunEndWatchTest, TellsTheEndOfARunFromTheHostsClosesWithinIt) {
   const Case cases[] = {
       {"a host that has not come yet is waited for", {{0, Event::kLineUp}}, std::nullopt},
+      {"a look at the port before the run (open and close, no word) starts no run",
+       {{0, Event::kLineUp}, {10, Event::kOpened}, {12, Event::kClosed}},
+       std::nullopt},
       {"a close in download mode ends the run at once (completed or given up)",
        {{0, Event::kLineUp},
-        {5, Event::kPresent},
-        {9000, Event::kAway},
+        {5, Event::kSent},
+        {9000, Event::kClosed},
         {9000, Event::kClosedInDownloadMode}},
        Reason::kClosedInDownloadMode,
        0},
-      {"the port test opens and closes at once, then the run opens the port",
-       {{0, Event::kLineUp}, {10, Event::kAway}, {12, Event::kPresent}},
+      {"the port test and a new attempt within the run keep it going",
+       {{0, Event::kLineUp},
+        {5, Event::kSent},
+        {1000, Event::kClosed},
+        {1100, Event::kOpened},
+        {1101, Event::kClosed},
+        {1400, Event::kOpened},
+        {1400, Event::kSent}},
        std::nullopt},
       {"a run that failed before download mode ends once the host has stayed away",
-       {{0, Event::kLineUp}, {5, Event::kPresent}, {4000, Event::kAway}},
+       {{0, Event::kLineUp}, {5, Event::kSent}, {4000, Event::kClosed}},
        Reason::kHostGone,
        3000},
+      {"a host looking at the port after its run does not keep the run going",
+       LookingAtThePortAfterTheRun(), Reason::kHostGone, 4000 - 3801},
+      {"a host holding the port open is still there, even without a word",
+       {{0, Event::kLineUp}, {5, Event::kSent}, {100, Event::kClosed}, {200, Event::kOpened}},
+       std::nullopt},
       {"the host reopening after the restart into download mode keeps the run going",
        {{0, Event::kLineUp},
-        {5, Event::kPresent},
+        {5, Event::kSent},
         {600, Event::kLineDown},
         {1100, Event::kLineUp},
-        {2500, Event::kPresent}},
+        {2500, Event::kOpened},
+        {2500, Event::kSent}},
        std::nullopt},
       {"a terminal that vanished and came back unopened has lost its host",
-       {{0, Event::kLineUp},
-        {5, Event::kPresent},
-        {5000, Event::kLineDown},
-        {7500, Event::kLineUp}},
+       {{0, Event::kLineUp}, {5, Event::kSent}, {5000, Event::kLineDown}, {7500, Event::kLineUp}},
        Reason::kHostGone,
        3000},
       {"the time the line is away for a restart is the terminal's, not the host's absence",
        {{0, Event::kLineUp},
-        {1, Event::kPresent},
-        {100, Event::kAway},
+        {1, Event::kSent},
+        {100, Event::kClosed},
         {2000, Event::kLineDown},
         {4000, Event::kLineUp}},
        Reason::kHostGone,
        3000},
   };
+
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     RunEndWatch watch(kHostGoneAfter);

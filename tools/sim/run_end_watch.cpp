@@ -1,25 +1,31 @@
 #include "sim/run_end_watch.h"
 
-#include <string>
-
 namespace kvx::sim {
 
 void RunEndWatch::LineUp(TimePoint now) {
-  if (host_seen_) away_since_ = now;
+  host_open_ = false;
+  if (host_spoke_) away_since_ = now;
 }
 
 void RunEndWatch::LineDown() {
+  host_open_ = false;
   away_since_.reset();
 }
 
-void RunEndWatch::HostPresent() {
-  host_seen_ = true;
+void RunEndWatch::HostSent() {
+  host_spoke_ = true;
+  host_open_ = true;
   away_since_.reset();
 }
 
-void RunEndWatch::HostAway(TimePoint now) {
-  host_seen_ = true;
-  away_since_ = now;
+void RunEndWatch::HostOpened() {
+  host_open_ = true;
+}
+
+void RunEndWatch::HostClosed(TimePoint now) {
+  host_open_ = false;
+  // A close after a silent open leaves the count where it was.
+  if (host_spoke_ && !away_since_) away_since_ = now;
 }
 
 void RunEndWatch::ClosedInDownloadMode() {
@@ -27,13 +33,14 @@ void RunEndWatch::ClosedInDownloadMode() {
 }
 
 std::optional<RunEndWatch::TimePoint> RunEndWatch::Deadline() const {
-  if (closed_in_download_mode_ || !away_since_) return std::nullopt;
+  if (closed_in_download_mode_ || host_open_ || !away_since_) return std::nullopt;
   return *away_since_ + host_gone_after_;
 }
 
 std::optional<RunEndWatch::Reason> RunEndWatch::Ended(TimePoint now) const {
   if (closed_in_download_mode_) return Reason::kClosedInDownloadMode;
-  if (away_since_ && now - *away_since_ >= host_gone_after_) return Reason::kHostGone;
+  const std::optional<TimePoint> deadline = Deadline();
+  if (deadline && now >= *deadline) return Reason::kHostGone;
   return std::nullopt;
 }
 

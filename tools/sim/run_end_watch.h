@@ -5,7 +5,11 @@
 // download mode it also closes and re-opens within one run: a test whether the port is free
 // opens and closes it at once, connection attempts at the other speed follow 400 ms after a
 // close, and after the terminal's restart into download mode it finds the line again within one
-// attempt (1.4 s). There only a host that has stayed away for a while has ended its run.
+// attempt (1.4 s). Each time it opens the port for its run it sends a command at once. So there
+// a run has ended once the host, having spoken to the terminal, has closed the line and not
+// spoken again for a while. Opening and closing the port without a word (a host looking whether
+// the port is there or free) neither starts a run nor keeps one going; a host holding the port
+// open is still there.
 //
 // Knows nothing of ptys or the clock: the loop reports what happened and when. Not thread-safe.
 #pragma once
@@ -22,21 +26,22 @@ class RunEndWatch {
 
   enum class Reason {
     kClosedInDownloadMode,  // the terminal heard the host close while in download mode
-    kHostGone,              // the host opened the line once and has stayed away since
+    kHostGone,              // the host spoke to the terminal, closed the line and stayed away
   };
 
   explicit RunEndWatch(std::chrono::milliseconds host_gone_after)
       : host_gone_after_(host_gone_after) {}
 
-  // The terminal's line is up, at first or after a restart. A host that had the line before
-  // must open it again; until it does, it counts as away.
+  // The terminal's line is up, at first or after a restart: a new pty nobody has opened.
   void LineUp(TimePoint now);
   // The line has gone for a restart; meanwhile the host's absence is the terminal's doing.
   void LineDown();
-  // The host has its end open: it sent bytes, or was seen to open the line again.
-  void HostPresent();
+  // Bytes from the host.
+  void HostSent();
+  // The host has opened the line again (it has not said anything yet).
+  void HostOpened();
   // The host has closed its end.
-  void HostAway(TimePoint now);
+  void HostClosed(TimePoint now);
   // The terminal heard the host close while in download mode.
   void ClosedInDownloadMode();
 
@@ -47,8 +52,9 @@ class RunEndWatch {
 
  private:
   std::chrono::milliseconds host_gone_after_;
-  bool host_seen_ = false;  // the host has opened this terminal's line at least once
-  std::optional<TimePoint> away_since_;
+  bool host_spoke_ = false;              // the host has sent this terminal something
+  bool host_open_ = false;               // the host has the line open, as far as the loop can tell
+  std::optional<TimePoint> away_since_;  // since when the host has not used the line
   bool closed_in_download_mode_ = false;
 };
 

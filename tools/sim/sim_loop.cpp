@@ -188,7 +188,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
       break;
     }
     if (host_ == HostState::kUnknown) host_ = HostState::kOpen;
-    run_end_.HostPresent();
+    run_end_.HostSent();
     TimePoint due = now;
     if (options_.line_rate) {
       // The bytes arrive one after another at the host's line speed.
@@ -199,7 +199,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
   }
   if (hung_up && host_ != HostState::kClosed) {
     host_ = HostState::kClosed;
-    run_end_.HostAway(now);
+    run_end_.HostClosed(now);
     to_send_.clear();
     const TimePoint due = received_.empty() ? now : received_.back().due;
     received_.push_back({due, {}, 0, true});
@@ -209,7 +209,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
 void SimLoop::CheckHostReturned() {
   if (link_.HostHasOpened()) {
     host_ = HostState::kOpen;
-    run_end_.HostPresent();
+    run_end_.HostOpened();
     Log("event host opened");
   }
 }

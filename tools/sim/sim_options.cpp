@@ -553,12 +553,14 @@ A series of terminals (a production line: one terminal after another on the same
                           a new pty, in the application, with its own options. A run has ended
                             - when the host closes the line in download mode (after a completed
                               transfer, or when it gives up there), or
-                            - when the host, having opened this terminal, has not had the line
-                              open for the --host-gone-after time (a run that failed before
-                              download mode, or a terminal that vanished and was not reopened);
+                            - when the host, having spoken to this terminal, has closed the
+                              line and not spoken again for the --host-gone-after time (a run
+                              that failed before download mode, or a terminal that vanished and
+                              was not opened again);
                           the host's own closes within a run (connection attempts at the other
                           speed, a test whether the port is free, the restart into download
-                          mode) are far shorter. Excludes --once.
+                          mode) are far shorter. Opening the port without a word neither starts
+                          a run nor keeps one going; holding it open does. Excludes --once.
   --next-terminal-delay MS
                           how long the link is gone between two terminals (default 1000); keep
                           it above the interval at which the host looks for the port
