@@ -285,7 +285,7 @@ TEST_P(FrameFaultTest, ShapesTheAnswerToTheChosenFrameOnly) {
   const FaultCase& c = GetParam();
   const auto parsed = ParseOptions(std::vector<std::string_view>{"--fault", c.fault}, "/l", "/");
   ASSERT_TRUE(parsed.options) << parsed.error;
-  FaultPlan faults(parsed.options->download.faults);
+  FaultPlan faults(parsed.options->terminal.download.faults);
   RecordingSink sink;
   DownloadSession session(config_, faults, sink);
 

@@ -1,5 +1,5 @@
 // The simulator on a real pseudo-terminal, reached through its link with plain POSIX calls, as
-// the host reaches it. The waits below only guard against a hang; nothing depends on timing.
+// the host reaches it. The waits only guard against a hang; nothing depends on timing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -18,64 +18,14 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "pty_host.h"
 #include "sim/sim_loop.h"
 #include "support/temp_folder.h"
 
 namespace kvx::sim {
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-constexpr auto kHangGuard = 10s;
-
 using kvx::test::TempFolder;
-
-// Opens the port as a host does: raw 8N1 at `speed`.
-int OpenHostSide(const std::string& path, speed_t speed) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  termios modes{};
-  tcgetattr(fd, &modes);
-  cfmakeraw(&modes);
-  cfsetspeed(&modes, speed);
-  tcsetattr(fd, TCSANOW, &modes);
-  return fd;
-}
-
-// Reads until the data read ends with `ending`, the line hangs up or the guard runs out.
-std::string ReadUntil(int fd, const std::string& ending) {
-  std::string data;
-  const auto deadline = Clock::now() + kHangGuard;
-  while (Clock::now() < deadline && !data.ends_with(ending)) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 50) <= 0) continue;
-    char buffer[256];
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n <= 0) break;
-    data.append(buffer, static_cast<std::size_t>(n));
-  }
-  return data;
-}
-
-bool WaitForHangup(int fd) {
-  const auto deadline = Clock::now() + kHangGuard;
-  while (Clock::now() < deadline) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 50) > 0 && (p.revents & (POLLHUP | POLLERR)) != 0) return true;
-  }
-  return false;
-}
-
-int OpenWhenBack(const std::string& link, speed_t speed) {
-  const auto deadline = Clock::now() + kHangGuard;
-  while (Clock::now() < deadline) {
-    const int fd = OpenHostSide(link, speed);
-    if (fd >= 0) return fd;
-    std::this_thread::sleep_for(5ms);
-  }
-  return -1;
-}
 
 // A second descriptor for the terminal's end of the pty that `link` leads to, found among this
 // process's descriptors (the simulator runs in it). While it is open the simulator's close does
@@ -93,28 +43,6 @@ ScopedFd HoldTerminalEnd(const std::string& link) {
   }
   return ScopedFd();
 }
-
-// The loop on a thread of its own, stopped and joined at the end.
-class RunningSim {
- public:
-  explicit RunningSim(const SimOptions& options) : loop_(options, nullptr, nullptr) {
-    std::string error;
-    started_ = loop_.Start(&error);
-    EXPECT_TRUE(started_) << error;
-    if (started_) thread_ = std::thread([this] { status_ = loop_.Run(); });
-  }
-  ~RunningSim() {
-    loop_.RequestStop();
-    if (thread_.joinable()) thread_.join();
-  }
-  bool started() const { return started_; }
-
- private:
-  SimLoop loop_;
-  bool started_ = false;
-  int status_ = -1;
-  std::thread thread_;
-};
 
 TEST(PtyLinkTest, AnswersTheLinkTestThroughTheLinkAt115200) {
   TempFolder folder;
@@ -141,8 +69,8 @@ TEST(PtyLinkTest, DownloadRequestDropsTheLineAndBringsItBackBehindTheSameLink) {
   SimOptions options;
   options.link_path = folder / "ttyKVX0";
   options.log_path = folder / "log";
-  options.reset_after_ms = 0;
-  options.restart_delay_ms = 20;
+  options.terminal.reset_after_ms = 0;
+  options.terminal.restart_delay_ms = 20;
   RunningSim sim(options);
   ASSERT_TRUE(sim.started());
   // The line stays up until the host has read the "OK", however long a loaded machine takes.

@@ -23,7 +23,7 @@ class TerminalTest : public ::testing::Test {
     ASSERT_EQ(terminal_.mode(), TerminalMode::kBootLoader);
   }
 
-  SimOptions options_;
+  TerminalOptions options_;
   RecordingSink sink_;
   Terminal terminal_{options_, sink_};
 };
@@ -38,7 +38,7 @@ TEST_F(TerminalTest, AnswersOnlyAtTheChosenSpeedAndLogsWhatItIgnored) {
 }
 
 TEST(TerminalSpeedTest, AnySpeedAnswersAtEitherRate) {
-  SimOptions options;
+  TerminalOptions options;
   options.normal_speed = LineSpeed{0};
   RecordingSink sink;
   Terminal terminal(options, sink);
@@ -135,7 +135,7 @@ TEST_F(TerminalTest, ShutdownDuringADownloadReportsItAbandoned) {
 }
 
 TEST(TerminalVanishTest, AVanishingTerminalHearsNothingMoreAndComesBackInTheApplication) {
-  SimOptions options;
+  TerminalOptions options;
   options.download.faults = {{{'W', 1}, FaultKind::kVanish, 2500, 1}};
   RecordingSink sink;
   Terminal terminal(options, sink);

@@ -1,5 +1,6 @@
 // The faults kvx-sim injects into its answers to download frames, each firing on the first N
-// frames it matches (or on all of them) over the simulator's life.
+// frames it matches (or on all of them) over the terminal's life: each terminal of a series has
+// a plan of its own.
 //
 // Not thread-safe; owned by the Terminal.
 #pragma once

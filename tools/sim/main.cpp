@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/interrupt.h"
+#include "platform/program_version.h"
 #include "sim/sim_loop.h"
 #include "sim/sim_options.h"
 
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
                                              CurrentFolder());
   if (parsed.help) {
     std::fputs(kvx::sim::HelpText().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.version) {
+    std::fputs("kvx-sim " KVX_VERSION "\n", stdout);
     return 0;
   }
   if (!parsed.options) {

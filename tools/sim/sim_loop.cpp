@@ -27,9 +27,13 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view te
 }  // namespace
 
 SimLoop::SimLoop(const SimOptions& options, std::FILE* out, std::FILE* err)
-    : options_(options), out_(out), err_(err), link_(options.link_path) {
+    : options_(options),
+      out_(out),
+      err_(err),
+      link_(options.link_path),
+      run_end_(milliseconds(options.host_gone_after_ms)) {
   TerminalSink& sink = *this;
-  terminal_ = std::make_unique<Terminal>(options_, sink);
+  terminal_ = std::make_unique<Terminal>(terminal_options(), sink);
 }
 
 SimLoop::~SimLoop() {
@@ -61,9 +65,13 @@ bool SimLoop::Start(std::string* error) {
       return false;
     }
   }
+  if (series()) Log("event terminal 1");
   if (!link_.Open(error)) return false;
   Log("event line up " + link_.slave_path());
-  return Announce(error);
+  run_end_.LineUp(steady_clock::now());
+  if (!Announce(error)) return false;
+  if (series()) Print(out_, "terminal 1");
+  return true;
 }
 
 bool SimLoop::Announce(std::string* error) {
@@ -92,7 +100,7 @@ void SimLoop::Send(std::string_view bytes) {
 }
 
 void SimLoop::Restart(std::chrono::milliseconds away) {
-  if (once_status_) return;  // the program ends instead
+  if (once_status_ || next_terminal_) return;  // the program ends, or the next terminal comes
   restart_ = RestartPhase::kDraining;
   away_ = away;
 }
@@ -108,12 +116,16 @@ void SimLoop::TransferEnded(const TransferSummary& summary, std::string_view dat
     Print(out_, finish);
   }
   if (summary.complete && !options_.output_path.empty()) {
-    if (const auto failure = WriteFileAtomically(options_.output_path, data)) {
-      Print(err_, "kvx-sim: cannot write " + options_.output_path + ": " + failure.message());
+    const std::string path =
+        series() ? SeriesOutputPath(options_.output_path, terminal_number_) : options_.output_path;
+    if (const auto failure = WriteFileAtomically(path, data)) {
+      Print(err_, "kvx-sim: cannot write " + path + ": " + failure.message());
       clean = false;
     }
   }
   if (options_.once) once_status_ = clean ? 0 : 1;
+  // A run that failed is the host's to report; a completed one must have been right.
+  if (summary.complete && !clean) series_clean_ = false;
 }
 
 std::optional<std::chrono::nanoseconds> SimLoop::PollTimeout(TimePoint now) const {
@@ -124,6 +136,9 @@ std::optional<std::chrono::nanoseconds> SimLoop::PollTimeout(TimePoint now) cons
   if (restart_ == RestartPhase::kDropping || restart_ == RestartPhase::kAway) consider(restart_at_);
   if (restart_ == RestartPhase::kDraining && to_send_.empty()) consider(now);
   if (host_ == HostState::kClosed) consider(now + kClosedRecheck);
+  if (series() && !next_terminal_) {
+    if (const auto deadline = run_end_.Deadline()) consider(*deadline);
+  }
   if (!wake) return std::nullopt;
   if (*wake <= now) return std::chrono::nanoseconds(0);
   // Exact to the microsecond: whole milliseconds would add up to a millisecond to every paced
@@ -136,7 +151,8 @@ int SimLoop::Run() {
   while (!failed_) {
     const TimePoint now = steady_clock::now();
     DeliverDue(now);
-    if (once_status_) break;
+    if (series() && !next_terminal_) CheckRunEnded(now);
+    if (once_status_ || series_done_) break;
     WriteDue(now);
     if (!AdvanceRestart(now)) break;
     if (host_ == HostState::kClosed) CheckHostReturned();
@@ -158,6 +174,7 @@ int SimLoop::Run() {
   }
   link_.Close();
   if (failed_) return 1;
+  if (series()) return series_done_ && series_clean_ ? 0 : 1;
   return once_status_.value_or(0);
 }
 
@@ -171,6 +188,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
       break;
     }
     if (host_ == HostState::kUnknown) host_ = HostState::kOpen;
+    run_end_.HostSent();
     TimePoint due = now;
     if (options_.line_rate) {
       // The bytes arrive one after another at the host's line speed.
@@ -181,6 +199,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
   }
   if (hung_up && host_ != HostState::kClosed) {
     host_ = HostState::kClosed;
+    run_end_.HostClosed(now);
     to_send_.clear();
     const TimePoint due = received_.empty() ? now : received_.back().due;
     received_.push_back({due, {}, 0, true});
@@ -190,6 +209,7 @@ void SimLoop::ReadLine(TimePoint now, bool hung_up) {
 void SimLoop::CheckHostReturned() {
   if (link_.HostHasOpened()) {
     host_ = HostState::kOpen;
+    run_end_.HostOpened();
     Log("event host opened");
   }
 }
@@ -199,7 +219,9 @@ void SimLoop::DeliverDue(TimePoint now) {
     Received chunk = std::move(received_.front());
     received_.pop_front();
     if (chunk.host_closed) {
+      const bool in_download_mode = terminal_->InDownloadMode();
       terminal_->HostClosed();
+      if (in_download_mode) run_end_.ClosedInDownloadMode();
     } else {
       terminal_->Receive(chunk.bytes, chunk.baud);
     }
@@ -231,7 +253,7 @@ bool SimLoop::AdvanceRestart(TimePoint now) {
       // The last answer ("OK") must reach the host before the line drops.
       if (!to_send_.empty()) return true;
       restart_ = RestartPhase::kDropping;
-      restart_at_ = now + milliseconds(options_.reset_after_ms);
+      restart_at_ = now + milliseconds(terminal_options().reset_after_ms);
       return true;
     case RestartPhase::kDropping:
       if (now < restart_at_) return true;
@@ -240,6 +262,7 @@ bool SimLoop::AdvanceRestart(TimePoint now) {
       received_.clear();
       to_send_.clear();
       host_ = HostState::kUnknown;
+      run_end_.LineDown();
       restart_ = RestartPhase::kAway;
       restart_at_ = now + away_;
       return true;
@@ -254,12 +277,46 @@ bool SimLoop::AdvanceRestart(TimePoint now) {
       restart_ = RestartPhase::kNone;
       receive_free_at_ = now;
       send_free_at_ = now;
+      if (next_terminal_) BringUpNextTerminal();
       Log("event line up " + link_.slave_path());
-      terminal_->Restarted();
+      run_end_.LineUp(now);
+      if (next_terminal_) {
+        next_terminal_ = false;
+        Print(out_, "terminal " + std::to_string(terminal_number_));
+      } else {
+        terminal_->Restarted();
+      }
       return true;
     }
   }
   return true;
+}
+
+void SimLoop::CheckRunEnded(TimePoint now) {
+  const std::optional<RunEndWatch::Reason> reason = run_end_.Ended(now);
+  if (!reason) return;
+  // A transfer the host left without closing the line is abandoned with its terminal.
+  terminal_->Shutdown();
+  Log("event run ended (" + DescribeRunEnd(*reason, milliseconds(options_.host_gone_after_ms)) +
+      ")");
+  if (terminal_number_ >= options_.terminals) {
+    series_done_ = true;
+    return;
+  }
+  // The operator unplugs this terminal at once (whatever restart it had begun is moot) and
+  // plugs in the next one.
+  next_terminal_ = true;
+  restart_ = RestartPhase::kDropping;
+  restart_at_ = now;
+  away_ = milliseconds(options_.next_terminal_delay_ms);
+}
+
+void SimLoop::BringUpNextTerminal() {
+  ++terminal_number_;
+  TerminalSink& sink = *this;
+  terminal_ = std::make_unique<Terminal>(terminal_options(), sink);
+  run_end_ = RunEndWatch(milliseconds(options_.host_gone_after_ms));
+  Log("event terminal " + std::to_string(terminal_number_));
 }
 
 }  // namespace kvx::sim

@@ -1,7 +1,7 @@
 // kvx-sim's event loop: moves bytes between the pty and the Terminal, paces them at line speed
 // on request, carries out the terminal's restarts (the pty goes away and a new one appears
 // behind the same link), notices the host opening and closing its end, writes the log and the
-// lines on standard output.
+// lines on standard output. In a series it puts the next terminal on the line when a run ends.
 //
 // One thread runs Start and Run; RequestStop may be called from any thread and from a signal
 // handler. The options must outlive the loop.
@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "sim/pty_link.h"
+#include "sim/run_end_watch.h"
 #include "sim/sim_options.h"
 #include "sim/terminal.h"
 
@@ -34,9 +35,11 @@ class SimLoop final : private TerminalSink {
   // host may open the link: what it sends is kept until Run reads it.
   bool Start(std::string* error);
 
-  // Serves the line until RequestStop, or with --once until the first transfer has ended.
-  // A transfer still under way at a stop ends as abandoned. Returns the exit status: 0, or 1
-  // after a failure, or with --once for a transfer that did not complete cleanly.
+  // Serves the line until RequestStop, or with --once until the first transfer has ended, or
+  // with --terminals until the last terminal's run has ended. A transfer still under way at a
+  // stop ends as abandoned. Returns the exit status: 0, or 1 after a failure, or with --once for
+  // a transfer that did not complete cleanly, or with --terminals for a series stopped early or
+  // with a completed transfer that was not clean.
   int Run();
 
   // Async-signal-safe.
@@ -74,6 +77,10 @@ class SimLoop final : private TerminalSink {
   void WriteDue(TimePoint now);
   bool AdvanceRestart(TimePoint now);
   void CheckHostReturned();
+  bool series() const { return options_.terminals > 0; }
+  const TerminalOptions& terminal_options() const { return options_.ForTerminal(terminal_number_); }
+  void CheckRunEnded(TimePoint now);
+  void BringUpNextTerminal();
 
   const SimOptions& options_;
   std::FILE* out_;
@@ -93,6 +100,13 @@ class SimLoop final : private TerminalSink {
   std::chrono::milliseconds away_{0};  // how long the line stays away in this restart
   bool failed_ = false;
   std::optional<int> once_status_;  // set when --once has seen its transfer end
+
+  // The series (--terminals).
+  int terminal_number_ = 1;
+  RunEndWatch run_end_;
+  bool next_terminal_ = false;  // the restart under way brings up the next terminal
+  bool series_done_ = false;    // the last terminal's run has ended
+  bool series_clean_ = true;    // every completed transfer was clean and written
 };
 
 }  // namespace kvx::sim

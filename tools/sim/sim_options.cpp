@@ -3,7 +3,10 @@
 #include <charconv>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace kvx::sim {
 namespace {
@@ -172,6 +175,207 @@ std::string MakeAbsolute(std::string_view path, std::string_view cwd) {
   return absolute;
 }
 
+// Each handler takes the option's value (empty for flags) and returns an error text or "".
+using Handler = std::function<std::string(std::string_view)>;
+struct Spec {
+  bool takes_value;
+  Handler handle;
+};
+using SpecTable = std::map<std::string_view, Spec>;
+
+Spec TextOption(std::string* target, std::size_t max_size) {
+  return Spec{true, [target, max_size](std::string_view v) -> std::string {
+                if (v.size() > max_size) return "is longer than " + std::to_string(max_size);
+                *target = std::string(v);
+                return "";
+              }};
+}
+
+Spec SpeedOption(LineSpeed* target) {
+  return Spec{true, [target](std::string_view v) -> std::string {
+                const auto speed = ParseSpeed(v);
+                if (!speed) return "must be 115200, 460800 or any";
+                *target = *speed;
+                return "";
+              }};
+}
+
+Spec DelayOption(int* target) {
+  return Spec{true, [target](std::string_view v) -> std::string {
+                const auto ms = ParseNumber(v, 0, kMaxDelayMs);
+                if (!ms) return "must be a number of milliseconds up to 3600000";
+                *target = static_cast<int>(*ms);
+                return "";
+              }};
+}
+
+Spec StepOption(std::array<int, kAtStepCount>* target) {
+  return Spec{true, [target](std::string_view v) -> std::string {
+                const auto parsed = ParseStepFault(v);
+                if (!parsed) {
+                  return "must be STEP[:N|:all] with STEP one of link, hwver, ggmr, nv-check, "
+                         "nv-update, sysver, usb-download, upapp, upgrade";
+                }
+                (*target)[static_cast<std::size_t>(parsed->first)] = parsed->second;
+                return "";
+              }};
+}
+
+Spec DateOption(DateTime* target) {
+  return Spec{true, [target](std::string_view v) -> std::string {
+                const auto date = ParseDateTime(v);
+                if (!date) return "must be YYYY-MM-DDTHH:MM:SS";
+                *target = *date;
+                return "";
+              }};
+}
+
+Spec Flag(bool* target) {
+  return Spec{false, [target](std::string_view) -> std::string {
+                *target = true;
+                return "";
+              }};
+}
+
+// The options that describe one terminal, and so may be given for one terminal of a series.
+SpecTable TerminalSpecs(TerminalOptions& t) {
+  return {
+      {"--baud", SpeedOption(&t.normal_speed)},
+      {"--download-baud", SpeedOption(&t.download_speed)},
+      {"--echo", Flag(&t.at.echo)},
+      {"--hwver", TextOption(&t.at.hwver_reply, 256)},
+      {"--ggmr", TextOption(&t.at.ggmr_reply, 256)},
+      {"--nv", TextOption(&t.at.nv_version, 64)},
+      {"--sysver", TextOption(&t.at.sysver_reply, 256)},
+      {"--error-at", StepOption(&t.at.error_times)},
+      {"--silent-at", StepOption(&t.at.silent_times)},
+      {"--reset-after", DelayOption(&t.reset_after_ms)},
+      {"--restart-delay", DelayOption(&t.restart_delay_ms)},
+      {"--mode-echo", Spec{true,
+                           [&t](std::string_view v) -> std::string {
+                             const auto mode = ParseNumber(v, 0, 255);
+                             if (!mode) return "must be a byte value 0..255";
+                             t.download.mode_echo = static_cast<int>(*mode);
+                             return "";
+                           }}},
+      {"--bspver", TextOption(&t.download.bsp_version, kMaxBspVersion)},
+      {"--bsp-date", DateOption(&t.download.bsp_date)},
+      {"--tetver", TextOption(&t.download.tet_version, kMaxTetVersion)},
+      {"--tet-date", DateOption(&t.download.tet_date)},
+      {"--fault", Spec{true,
+                       [&t](std::string_view v) -> std::string {
+                         std::string why;
+                         const auto fault = ParseFrameFault(v, &why);
+                         if (!fault) return why;
+                         t.download.faults.push_back(*fault);
+                         return "";
+                       }}},
+  };
+}
+
+// The options of the simulator as a whole.
+SpecTable SimulatorSpecs(SimOptions& o, std::string& link) {
+  return {
+      {"--link", TextOption(&link, 4096)},
+      {"--log", TextOption(&o.log_path, 4096)},
+      {"--ready-file", TextOption(&o.ready_file, 4096)},
+      {"--once", Flag(&o.once)},
+      {"--output", TextOption(&o.output_path, 4096)},
+      {"--line-rate", Flag(&o.line_rate)},
+      {"--terminals", Spec{true,
+                           [&o](std::string_view v) -> std::string {
+                             const auto n = ParseNumber(v, 1, kMaxTerminals);
+                             if (!n) return "must be a number from 1 to 10000";
+                             o.terminals = static_cast<int>(*n);
+                             return "";
+                           }}},
+      {"--next-terminal-delay", DelayOption(&o.next_terminal_delay_ms)},
+      {"--host-gone-after", DelayOption(&o.host_gone_after_ms)},
+      // Names the terminal the option after it is for; the parser itself takes both.
+      {"--for-terminal", Spec{true, [](std::string_view) { return std::string(); }}},
+  };
+}
+
+// One option found on the command line with its value (empty for a flag).
+struct GivenOption {
+  std::string_view name;
+  std::string_view value;
+};
+
+// Reads the option at args[*i] and its value ("--name=value" or "--name value") from the first
+// of `tables` that knows it, advancing *i past what it took. Error text, or "" with *given and
+// *spec filled.
+std::string ReadOption(std::span<const std::string_view> args, std::size_t* i,
+                       std::initializer_list<const SpecTable*> tables, GivenOption* given,
+                       const Spec** spec) {
+  std::string_view arg = args[*i];
+  std::optional<std::string_view> inline_value;
+  if (const auto equals = arg.find('=');
+      arg.starts_with("--") && equals != std::string_view::npos) {
+    inline_value = arg.substr(equals + 1);
+    arg = arg.substr(0, equals);
+  }
+  *spec = nullptr;
+  for (const SpecTable* table : tables) {
+    if (const auto found = table->find(arg); found != table->end()) {
+      *spec = &found->second;
+      break;
+    }
+  }
+  if (*spec == nullptr) return "unknown option " + std::string(arg);
+  given->name = arg;
+  given->value = {};
+  if ((*spec)->takes_value) {
+    if (inline_value) {
+      given->value = *inline_value;
+    } else if (*i + 1 < args.size()) {
+      given->value = args[++*i];
+    } else {
+      return std::string(arg) + " needs a value";
+    }
+  } else if (inline_value) {
+    return std::string(arg) + " takes no value";
+  }
+  return "";
+}
+
+// The option after "--for-terminal NUMBER", kept in *own for ApplyOwnOptions; *i is at NUMBER.
+std::string ReadOwnOption(std::span<const std::string_view> args, std::size_t* i,
+                          std::string_view number_text, const SpecTable& terminal_specs,
+                          const SpecTable& simulator_specs,
+                          std::vector<std::pair<int, GivenOption>>* own) {
+  const auto number = ParseNumber(number_text, 1, kMaxTerminals);
+  if (!number) return "must be a terminal number from 1 to 10000";
+  if (++*i == args.size()) return "needs an option after the terminal number";
+  GivenOption given;
+  const Spec* spec = nullptr;
+  std::string why = ReadOption(args, i, {&terminal_specs}, &given, &spec);
+  const std::string_view name = args[*i].substr(0, args[*i].find('='));
+  if (spec == nullptr && simulator_specs.contains(name)) {
+    return std::string(name) + " applies to the whole simulator, not to one terminal";
+  }
+  if (!why.empty()) return why;
+  own->emplace_back(static_cast<int>(*number), given);
+  return "";
+}
+
+// Terminal `number`'s own options: every terminal's, then its own applied in the order given.
+std::string ApplyOwnOptions(const std::vector<std::pair<int, GivenOption>>& own, SimOptions& o) {
+  for (const auto& [number, given] : own) {
+    if (number > o.terminals) {
+      return "--for-terminal " + std::to_string(number) + ": the series has " +
+             std::to_string(o.terminals) + " terminals";
+    }
+    TerminalOptions& terminal = o.own_options.try_emplace(number, o.terminal).first->second;
+    const SpecTable specs = TerminalSpecs(terminal);
+    if (std::string why = specs.at(given.name).handle(given.value); !why.empty()) {
+      return "--for-terminal " + std::to_string(number) + " " + std::string(given.name) + ": " +
+             why;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string_view AtStepName(AtStep step) {
@@ -205,144 +409,69 @@ std::string FormatDateTime(const DateTime& d) {
   return text;
 }
 
+const TerminalOptions& SimOptions::ForTerminal(int number) const {
+  const auto own = own_options.find(number);
+  return own == own_options.end() ? terminal : own->second;
+}
+
+std::string SeriesOutputPath(std::string_view output_path, int number) {
+  return std::string(output_path) + "." + std::to_string(number);
+}
+
 ParsedOptions ParseOptions(std::span<const std::string_view> args, std::string_view default_link,
                            std::string_view cwd) {
   SimOptions options;
   std::string link(default_link);
   ParsedOptions result;
-
-  // Each handler takes the option's value (empty for flags) and returns an error text or "".
-  using Handler = std::function<std::string(std::string_view)>;
-  struct Spec {
-    bool takes_value;
-    Handler handle;
-  };
-  const auto text_option = [](std::string* target, std::size_t max_size) {
-    return Spec{true, [target, max_size](std::string_view v) -> std::string {
-                  if (v.size() > max_size) return "is longer than " + std::to_string(max_size);
-                  *target = std::string(v);
-                  return "";
-                }};
-  };
-  const auto speed_option = [](LineSpeed* target) {
-    return Spec{true, [target](std::string_view v) -> std::string {
-                  const auto speed = ParseSpeed(v);
-                  if (!speed) return "must be 115200, 460800 or any";
-                  *target = *speed;
-                  return "";
-                }};
-  };
-  const auto delay_option = [](int* target) {
-    return Spec{true, [target](std::string_view v) -> std::string {
-                  const auto ms = ParseNumber(v, 0, kMaxDelayMs);
-                  if (!ms) return "must be a number of milliseconds up to 3600000";
-                  *target = static_cast<int>(*ms);
-                  return "";
-                }};
-  };
-  const auto step_option = [](std::array<int, kAtStepCount>* target) {
-    return Spec{true, [target](std::string_view v) -> std::string {
-                  const auto parsed = ParseStepFault(v);
-                  if (!parsed) {
-                    return "must be STEP[:N|:all] with STEP one of link, hwver, ggmr, nv-check, "
-                           "nv-update, sysver, usb-download, upapp, upgrade";
-                  }
-                  (*target)[static_cast<std::size_t>(parsed->first)] = parsed->second;
-                  return "";
-                }};
-  };
-  const auto date_option = [](DateTime* target) {
-    return Spec{true, [target](std::string_view v) -> std::string {
-                  const auto date = ParseDateTime(v);
-                  if (!date) return "must be YYYY-MM-DDTHH:MM:SS";
-                  *target = *date;
-                  return "";
-                }};
-  };
-  const auto flag = [](bool* target) {
-    return Spec{false, [target](std::string_view) -> std::string {
-                  *target = true;
-                  return "";
-                }};
-  };
-
-  const std::map<std::string_view, Spec> specs = {
-      {"--link", text_option(&link, 4096)},
-      {"--baud", speed_option(&options.normal_speed)},
-      {"--download-baud", speed_option(&options.download_speed)},
-      {"--echo", flag(&options.at.echo)},
-      {"--hwver", text_option(&options.at.hwver_reply, 256)},
-      {"--ggmr", text_option(&options.at.ggmr_reply, 256)},
-      {"--nv", text_option(&options.at.nv_version, 64)},
-      {"--sysver", text_option(&options.at.sysver_reply, 256)},
-      {"--error-at", step_option(&options.at.error_times)},
-      {"--silent-at", step_option(&options.at.silent_times)},
-      {"--reset-after", delay_option(&options.reset_after_ms)},
-      {"--restart-delay", delay_option(&options.restart_delay_ms)},
-      {"--log", text_option(&options.log_path, 4096)},
-      {"--ready-file", text_option(&options.ready_file, 4096)},
-      {"--once", flag(&options.once)},
-      {"--output", text_option(&options.output_path, 4096)},
-      {"--line-rate", flag(&options.line_rate)},
-      {"--mode-echo", Spec{true,
-                           [&options](std::string_view v) -> std::string {
-                             const auto mode = ParseNumber(v, 0, 255);
-                             if (!mode) return "must be a byte value 0..255";
-                             options.download.mode_echo = static_cast<int>(*mode);
-                             return "";
-                           }}},
-      {"--bspver", text_option(&options.download.bsp_version, kMaxBspVersion)},
-      {"--bsp-date", date_option(&options.download.bsp_date)},
-      {"--tetver", text_option(&options.download.tet_version, kMaxTetVersion)},
-      {"--tet-date", date_option(&options.download.tet_date)},
-      {"--fault", Spec{true,
-                       [&options](std::string_view v) -> std::string {
-                         std::string why;
-                         const auto fault = ParseFrameFault(v, &why);
-                         if (!fault) return why;
-                         options.download.faults.push_back(*fault);
-                         return "";
-                       }}},
-  };
+  const SpecTable terminal_specs = TerminalSpecs(options.terminal);
+  const SpecTable simulator_specs = SimulatorSpecs(options, link);
+  // Applied once every terminal's options are known, since they start from those.
+  std::vector<std::pair<int, GivenOption>> own;
 
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string_view arg = args[i];
-    if (arg == "--help" || arg == "-h") {
+    if (args[i] == "--help" || args[i] == "-h") {
       result.help = true;
       return result;
     }
-    std::optional<std::string_view> inline_value;
-    if (const auto equals = arg.find('=');
-        arg.starts_with("--") && equals != std::string_view::npos) {
-      inline_value = arg.substr(equals + 1);
-      arg = arg.substr(0, equals);
-    }
-    const auto spec = specs.find(arg);
-    if (spec == specs.end()) {
-      result.error = "unknown option " + std::string(arg);
+    if (args[i] == "--version") {
+      result.version = true;
       return result;
     }
-    std::string_view value;
-    if (spec->second.takes_value) {
-      if (inline_value) {
-        value = *inline_value;
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        result.error = std::string(arg) + " needs a value";
+    GivenOption given;
+    const Spec* spec = nullptr;
+    if (std::string why = ReadOption(args, &i, {&terminal_specs, &simulator_specs}, &given, &spec);
+        !why.empty()) {
+      result.error = std::move(why);
+      return result;
+    }
+    if (given.name == "--for-terminal") {
+      if (std::string why =
+              ReadOwnOption(args, &i, given.value, terminal_specs, simulator_specs, &own);
+          !why.empty()) {
+        result.error = "--for-terminal: " + why;
         return result;
       }
-    } else if (inline_value) {
-      result.error = std::string(arg) + " takes no value";
-      return result;
+      continue;
     }
-    if (std::string why = spec->second.handle(value); !why.empty()) {
-      result.error = std::string(arg) + ": " + why;
+    if (std::string why = spec->handle(given.value); !why.empty()) {
+      result.error = std::string(given.name) + ": " + why;
       return result;
     }
   }
   if (link.empty()) {
     result.error = "--link: must not be empty";
+    return result;
+  }
+  if (options.once && options.terminals > 0) {
+    result.error = "--once and --terminals exclude each other";
+    return result;
+  }
+  if (!own.empty() && options.terminals == 0) {
+    result.error = "--for-terminal needs --terminals";
+    return result;
+  }
+  if (std::string why = ApplyOwnOptions(own, options); !why.empty()) {
+    result.error = std::move(why);
     return result;
   }
   options.link_path = MakeAbsolute(link, cwd);
@@ -362,7 +491,9 @@ and when a transfer ends (the host closes the line after "+START"):
   summary result=complete|aborted frames=N resends=N refused=N stray=N mode=N|none segments=N
       bytes=N crc32=0xXXXXXXXX           (one line; bytes: image data received in order)
   finish first="TEXT" first_date=DATE second="TEXT" second_date=DATE   (when completed)
-Without --once the terminal then restarts into the application and serves the next upgrade.
+Without --once or --terminals the terminal then restarts into the application and serves the
+next upgrade. With --terminals the next terminal of the series comes up instead, and
+  terminal K                         terminal K of the series is on the line
 
 Line:
   --link PATH             symlink to the terminal's pty, kept across restarts
@@ -416,6 +547,36 @@ Download mode:
                                                 the terminal comes back in the application
   --output FILE           write the image data of a completed transfer to FILE
 
+A series of terminals (a production line: one terminal after another on the same link):
+  --terminals N           serve N terminals, 1 to 10000, then exit. When terminal K's run has
+                          ended, the link goes away and terminal K+1 comes up behind it, fresh:
+                          a new pty, in the application, with its own options. A run has ended
+                            - when the host closes the line in download mode (after a completed
+                              transfer, or when it gives up there), or
+                            - when the host, having spoken to this terminal, has closed the
+                              line and not spoken again for the --host-gone-after time (a run
+                              that failed before download mode, or a terminal that vanished and
+                              was not opened again);
+                          the host's own closes within a run (connection attempts at the other
+                          speed, a test whether the port is free, the restart into download
+                          mode) are far shorter. Opening the port without a word neither starts
+                          a run nor keeps one going; holding it open does. Excludes --once.
+  --next-terminal-delay MS
+                          how long the link is gone between two terminals (default 1000); keep
+                          it above the interval at which the host looks for the port
+  --host-gone-after MS    see above (default 3000)
+  --for-terminal K OPTION [VALUE]
+                          OPTION applies to terminal K only, on top of the options every
+                          terminal has; repeat the prefix for each such option. OPTION is one of
+                          --baud --download-baud --reset-after --restart-delay, the AT reply
+                          and download options above. Example, terminal 2 of 3 refuses a write:
+                            --terminals 3 --for-terminal 2 --fault W1:code=0xC9:all
+                          Faults count their occasions per terminal.
+  With --output FILE, terminal K writes to FILE.K; the log marks where each terminal begins
+  with "event terminal K". Exit status: 0 when all N terminals have run and every transfer that
+  completed passed every check and was written; 1 otherwise (a failed run is the host's to
+  report: the summary line says result=aborted).
+
 Run:
   --log FILE              log every received command and frame, one line each (see below)
   --ready-file FILE       write the link path to FILE once the terminal listens
@@ -423,6 +584,7 @@ Run:
                           "+START", or a signal arrives): status 0 when it completed with every
                           frame passing the checks and no stray bytes, 1 otherwise
   -h, --help              show this help
+  --version               print the program's version
 
 Log lines (strings in double quotes with C escapes: \r \n \t \" \\ and \xHH, two hex digits):
   at BAUD "COMMAND" [truncated N]
@@ -442,7 +604,8 @@ Log lines (strings in double quotes with C escapes: \r \n \t \" \\ and \xHH, two
   noise N                 noise bytes sent before an answer
   stray N                 bytes from the host outside any frame
   summary ..., finish ... the lines printed when a transfer ends
-  event TEXT              line up and down, host open and close, restarts, vanishing
+  event TEXT              line up and down, host open and close, restarts, vanishing, and in
+                          a series: terminal K, and run ended (REASON) with the reason
 
 Numbers may be given in decimal or with 0x in hexadecimal. SIGINT and SIGTERM end the program
 and remove the link.

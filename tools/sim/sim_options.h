@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -110,24 +111,43 @@ struct DownloadConfig {
   std::vector<FrameFault> faults;
 };
 
-struct SimOptions {
-  std::string link_path;  // absolute
+// One terminal: what it answers, how it restarts and which faults it injects.
+struct TerminalOptions {
   LineSpeed normal_speed{115200};
   LineSpeed download_speed{460800};
   AtConfig at;
   DownloadConfig download;
   int reset_after_ms = 100;    // from the "OK" to download mode until the line drops
   int restart_delay_ms = 500;  // how long the line stays away
+};
+
+// The most terminals one run may serve.
+inline constexpr int kMaxTerminals = 10000;
+
+struct SimOptions {
+  std::string link_path;     // absolute
+  TerminalOptions terminal;  // every terminal's, where it has none of its own
   std::string log_path;
   std::string ready_file;
   std::string output_path;
   bool once = false;
   bool line_rate = false;
+
+  // A series of terminals on the one link (0: a single terminal served until stopped).
+  int terminals = 0;
+  int next_terminal_delay_ms = 1000;           // how long the link is gone between two terminals
+  int host_gone_after_ms = 3000;               // a host away this long has ended the terminal's run
+  std::map<int, TerminalOptions> own_options;  // by terminal number, from 1
+
+  // The options of terminal `number` (from 1) of the series.
+  const TerminalOptions& ForTerminal(int number) const;
 };
 
 struct ParsedOptions {
-  std::optional<SimOptions> options;  // set when the arguments were valid and --help not asked
+  std::optional<SimOptions>
+      options;  // set when the arguments were valid and neither --help nor --version asked
   bool help = false;
+  bool version = false;
   std::string error;  // set when the arguments were invalid
 };
 
@@ -135,6 +155,9 @@ struct ParsedOptions {
 // given; `cwd` makes a relative --link absolute.
 ParsedOptions ParseOptions(std::span<const std::string_view> args, std::string_view default_link,
                            std::string_view cwd);
+
+// Where terminal `number` of a series writes the image it received: OUTPUT.number.
+std::string SeriesOutputPath(std::string_view output_path, int number);
 
 // "<$TMPDIR or /tmp>/kvx-sim/ttyKVX0".
 std::string DefaultLinkPath(const char* tmpdir);

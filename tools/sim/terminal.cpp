@@ -12,7 +12,7 @@ constexpr std::size_t kMaxIgnoredLogged = 1024;
 
 }  // namespace
 
-Terminal::Terminal(const SimOptions& options, TerminalSink& sink)
+Terminal::Terminal(const TerminalOptions& options, TerminalSink& sink)
     : options_(options), sink_(sink), responder_(options.at), faults_(options.download.faults) {}
 
 const LineSpeed& Terminal::SpeedOfMode() const {
@@ -93,7 +93,7 @@ void Terminal::HostClosed() {
   sink_.Log("event host closed");
   command_.clear();
   command_dropped_ = 0;
-  if (mode_ == TerminalMode::kBootLoader || mode_ == TerminalMode::kBinary) {
+  if (InDownloadMode()) {
     EndTransfer();
     RestartInto(TerminalMode::kApplication, "application");
   }

@@ -33,7 +33,8 @@ enum class TerminalMode {
 
 class Terminal {
  public:
-  Terminal(const SimOptions& options, TerminalSink& sink);
+  // The options must outlive the terminal.
+  Terminal(const TerminalOptions& options, TerminalSink& sink);
 
   // Bytes received while the host's line speed was `host_baud` (0 when it could not be read).
   void Receive(std::string_view bytes, int host_baud);
@@ -49,6 +50,10 @@ class Terminal {
   void Shutdown();
 
   TerminalMode mode() const { return mode_; }
+  // In the boot loader or taking frames: a host closes the line here only to end its run.
+  bool InDownloadMode() const {
+    return mode_ == TerminalMode::kBootLoader || mode_ == TerminalMode::kBinary;
+  }
   const AtResponder& responder() const { return responder_; }
   // The download under way, or null outside download frames.
   const DownloadSession* session() const { return session_.get(); }
@@ -63,7 +68,7 @@ class Terminal {
   void EndTransfer();
   const LineSpeed& SpeedOfMode() const;
 
-  const SimOptions& options_;
+  const TerminalOptions& options_;
   TerminalSink& sink_;
   AtResponder responder_;
   FaultPlan faults_;
