@@ -1,5 +1,6 @@
-// kvx-flash upgrades several kvx-sim terminals side by side, one engine per port in one process,
-// with a report line and a summary row for every run.
+// kvx-flash on a production line: several kvx-sim terminals side by side (one engine per port in
+// one process) and a series of terminals on one port, with a report line and a summary row for
+// every run.
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,13 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
-class SideBySideTest : public ::testing::Test {
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+class ProductionLineTest : public ::testing::Test {
  protected:
   // Starts one simulator per entry of `faults` (an empty entry: a healthy terminal).
   void StartSims(const std::vector<std::vector<std::string>>& options) {
@@ -68,7 +75,7 @@ class SideBySideTest : public ::testing::Test {
   std::vector<std::uint8_t> image_;
 };
 
-TEST_F(SideBySideTest, OneFailingTerminalLeavesTheOthersCompleteAndIsReported) {
+TEST_F(ProductionLineTest, OneFailingTerminalLeavesTheOthersCompleteAndIsReported) {
   StartSims({{"--once"}, {"--once", "--fault", "W1:code=0xC9:6"}, {"--once"}});
   ASSERT_FALSE(HasFatalFailure());
   auto flash = StartFlash();
@@ -115,7 +122,7 @@ TEST_F(SideBySideTest, OneFailingTerminalLeavesTheOthersCompleteAndIsReported) {
   }
 }
 
-TEST_F(SideBySideTest, CtrlCEndsEveryRunAndClosesEveryPort) {
+TEST_F(ProductionLineTest, CtrlCEndsEveryRunAndClosesEveryPort) {
   // Every terminal stays silent after AT+UPGRADE, where no timer watches the dialogue.
   StartSims({{"--silent-at", "upgrade"}, {"--silent-at", "upgrade"}, {"--silent-at", "upgrade"}});
   ASSERT_FALSE(HasFatalFailure());
@@ -143,7 +150,7 @@ TEST_F(SideBySideTest, CtrlCEndsEveryRunAndClosesEveryPort) {
   for (const json& run : runs) EXPECT_EQ(run["result"], "interrupted");
 }
 
-TEST_F(SideBySideTest, APortGivenTwiceRunsOnceAndAnUnknownPortDoesNotStopTheOthers) {
+TEST_F(ProductionLineTest, APortGivenTwiceRunsOnceAndAnUnknownPortDoesNotStopTheOthers) {
   StartSims({{"--once"}});
   ASSERT_FALSE(HasFatalFailure());
   auto flash = StartFlash({"--port", sims_[0]->link(), "--port", (folder_ / "nothing").string()});
@@ -156,7 +163,7 @@ TEST_F(SideBySideTest, APortGivenTwiceRunsOnceAndAnUnknownPortDoesNotStopTheOthe
   EXPECT_EQ(runs[0]["result"], "completed");
 }
 
-TEST_F(SideBySideTest, AReportThatCannotBeWrittenStopsBeforeAnyRun) {
+TEST_F(ProductionLineTest, AReportThatCannotBeWrittenStopsBeforeAnyRun) {
   StartSims({{"--once"}});
   ASSERT_FALSE(HasFatalFailure());
   test::FlashProcess flash(KVX_FLASH_PATH,
@@ -168,6 +175,28 @@ TEST_F(SideBySideTest, AReportThatCannotBeWrittenStopsBeforeAnyRun) {
   EXPECT_EQ(test::SimProcess::ReadFile(sims_[0]->log_file()).find("event host opened"),
             std::string::npos)
       << "the port was never touched";
+}
+
+// One port, three terminals one after another: the second fails, the series goes on.
+TEST_F(ProductionLineTest, ASeriesOnOnePortGoesOnAfterAFailedTerminal) {
+  StartSims({{"--terminals", "3", "--for-terminal", "2", "--fault", "W1:code=0xC9:all"}});
+  ASSERT_FALSE(HasFatalFailure());
+  auto flash = StartFlash({"--count", "3"});
+  ASSERT_EQ(flash->WaitForExit(180s), kExitFailed) << flash->Stderr();
+  EXPECT_EQ(sims_[0]->WaitForExit(), 0) << test::SimProcess::ReadFile(sims_[0]->log_file());
+
+  const std::vector<json> runs = Report();
+  ASSERT_EQ(runs.size(), 3u) << test::TempFolder::Read(ReportPath());
+  EXPECT_EQ(runs[0]["result"], "completed");
+  EXPECT_EQ(runs[1]["result"], "failed");
+  EXPECT_EQ(runs[1]["message_id"], 146);
+  EXPECT_EQ(runs[2]["result"], "completed");
+  for (const int terminal : {1, 3}) {
+    EXPECT_TRUE(test::SimProcess::ReadFile(sims_[0]->output_file() + "." +
+                                           std::to_string(terminal)) == Expected())
+        << "terminal " << terminal << " holds the image";
+  }
+  EXPECT_EQ(Occurrences(flash->Stderr(), "connect the next terminal"), 2u) << flash->Stderr();
 }
 
 }  // namespace
