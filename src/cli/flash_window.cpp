@@ -263,7 +263,8 @@ void FlashWindow::RunEnded(int code) {
   if (code > 128 || code == kExitUsage) {
     Close(code);
   } else {
-    Close(any_run_incomplete_ ? kExitFailed : kExitCompleted);
+    // A run the report could not keep is not one a quality department can count as done.
+    Close(any_run_incomplete_ || report_failed_ ? kExitFailed : kExitCompleted);
   }
 }
 

@@ -199,5 +199,22 @@ TEST_F(ProductionLineTest, ASeriesOnOnePortGoesOnAfterAFailedTerminal) {
   EXPECT_EQ(Occurrences(flash->Stderr(), "connect the next terminal"), 2u) << flash->Stderr();
 }
 
+// A report that fails to take a run's line (a full disk: /dev/full) ends the series after the run
+// in progress and says why.
+TEST_F(ProductionLineTest, AReportWriteFailureStopsTheSeriesAfterTheRunInProgress) {
+  StartSims({{"--terminals", "3"}});
+  ASSERT_FALSE(HasFatalFailure());
+  test::FlashProcess flash(
+      KVX_FLASH_PATH,
+      {"--port", sims_[0]->link(), "--count", "3", "--yes", "--report", "/dev/full", ImagePath()},
+      sims_[0]->link(), (folder_ / "flash").string());
+  ASSERT_EQ(flash.WaitForExit(120s), kExitFailed) << flash.Stderr();
+  EXPECT_NE(flash.Stderr().find("cannot write the report"), std::string::npos) << flash.Stderr();
+  EXPECT_EQ(flash.Stderr().find("connect the next terminal"), std::string::npos)
+      << "no further run starts";
+  EXPECT_TRUE(test::SimProcess::ReadFile(sims_[0]->output_file() + ".1") == Expected())
+      << "the run in progress finished";
+}
+
 }  // namespace
 }  // namespace kvx
