@@ -53,6 +53,11 @@ if(KVX_BUILD_TESTS)
        CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/protocol/*.cpp)
   kvx_add_windows_test_program(protocol_tests FOLDER protocol SOURCES ${protocol_test_sources}
                                DEPS kvx_protocol)
+  # The ring and CCom over the in-memory device. Not yet: the pseudo-terminal test (the serial
+  # device twin), the port list and the port matching (device paths under /dev, symbolic links),
+  # which need Windows' own port names.
+  kvx_add_windows_test_program(serial_tests FOLDER serial
+                               SOURCES rx_ring_test.cpp ccom_fake_port_test.cpp DEPS kvx_serial)
 endif()
 
 if(KVX_FUZZ)
