@@ -11,11 +11,12 @@ function(kvx_target_settings target)
   endif()
 endfunction()
 
-# One static library per folder under src/: every .cpp in the folder, headers included as
-# "folder/header.h" from src/.
+# One static library per folder under src/: every .cpp in the folder but the Windows twins
+# (*_win32.cpp, built by cmake/Windows.cmake), headers included as "folder/header.h" from src/.
 function(kvx_add_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
   if(NOT sources)
     return()
   endif()

@@ -1,0 +1,65 @@
+# The Windows build (the windows preset): the same sources as on Linux, with the Win32 twins of
+# the platform layer's system-specific files (*_win32.cpp beside their POSIX twins). A library or
+# program whose platform pieces have no Win32 twin yet is not built here; nothing stands in for
+# one. Test programs run under Wine (the toolchain's emulator) through ctest.
+
+enable_language(C)
+include(cmake/ThirdPartyWindows.cmake)
+
+# mingw-w64 declares localtime_r (over the CRT's thread-safe localtime_s) only when asked.
+add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
+
+# The platform layer's files that use no system service beyond the C++ library, and the Win32
+# twins written so far.
+set(platform_dir ${PROJECT_SOURCE_DIR}/src/platform)
+set(kvx_platform_portable_sources
+    clock.cpp
+    fake_serial_device.cpp
+    local_time.cpp
+    message_loop.cpp
+    message_thread.cpp
+    string_table.cpp
+    trace.cpp
+    window.cpp)
+list(TRANSFORM kvx_platform_portable_sources PREPEND ${platform_dir}/)
+file(GLOB kvx_platform_win32_sources CONFIGURE_DEPENDS ${platform_dir}/*_win32.cpp)
+add_library(kvx_platform STATIC ${kvx_platform_portable_sources} ${kvx_platform_win32_sources})
+target_include_directories(kvx_platform PUBLIC ${PROJECT_SOURCE_DIR}/src
+                                               ${PROJECT_BINARY_DIR}/src/platform/generated)
+target_link_libraries(kvx_platform PUBLIC Threads::Threads)
+kvx_target_settings(kvx_platform)
+configure_file(${platform_dir}/program_version.h.in
+               ${PROJECT_BINARY_DIR}/src/platform/generated/platform/program_version.h @ONLY)
+
+add_subdirectory(src/protocol)
+add_subdirectory(src/serial)
+
+# A test program from the named files of one folder under tests/, run as one ctest test under Wine.
+# (gtest_discover_tests would start Wine at build time for every program to list its tests.)
+function(kvx_add_windows_test_program name)
+  cmake_parse_arguments(ARG "" "FOLDER" "SOURCES;DEPS" ${ARGN})
+  list(TRANSFORM ARG_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/tests/${ARG_FOLDER}/)
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+  kvx_target_settings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS unit TIMEOUT 300)
+endfunction()
+
+if(KVX_BUILD_TESTS)
+  enable_testing()
+  file(GLOB protocol_test_sources RELATIVE ${PROJECT_SOURCE_DIR}/tests/protocol
+       CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/protocol/*.cpp)
+  kvx_add_windows_test_program(protocol_tests FOLDER protocol SOURCES ${protocol_test_sources}
+                               DEPS kvx_protocol)
+  # The ring and CCom over the in-memory device. Not yet: the pseudo-terminal test (the serial
+  # device twin), the port list and the port matching (device paths under /dev, symbolic links),
+  # which need Windows' own port names.
+  kvx_add_windows_test_program(serial_tests FOLDER serial
+                               SOURCES rx_ring_test.cpp ccom_fake_port_test.cpp DEPS kvx_serial)
+endif()
+
+if(KVX_FUZZ)
+  message(FATAL_ERROR "The fuzz targets need clang's libFuzzer: build them with the fuzz preset")
+endif()
