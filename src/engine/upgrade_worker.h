@@ -6,10 +6,14 @@
 //   at_dialogue.cpp      ReceiveDispatch and the AT dialogue up to "+START"
 //   download.cpp         the setup, segment and finish exchanges and their resends
 //
-// Threading: constructed, used and destroyed on the engine thread only. Two exceptions, both only
+// Front ends set what they may through named calls (SetFilePath, SetCompression), hear the
+// engine's reports through EngineReports (engine_reports.h), and read LastRun(); tests read
+// Snapshot(). The run members themselves are private.
+//
+// Threading: constructed, used and destroyed on the engine thread only. The exceptions hold only
 // while no run is in progress (the front end's controls are disabled during a run): the front end
-// writes m_strFilePath before it posts a start request, and calls stage_jq_image from its own
-// thread.
+// sets the file path and the compression before it posts a start request, calls stage_jq_image
+// from its own thread, and reads LastRun() once the run has ended.
 #pragma once
 
 #include <cstdint>
