@@ -111,6 +111,10 @@ void FlashWindow::StartRun() {
   last_message_id_ = 0;
   answered_no_ = false;
   setup_.output.Phase("connecting");
+  // Every run's end turns the dump switch off; each run of a series dumps as the first did.
+  if (runs_ended_ > 0 && setup_.options.dump_segments) {
+    engine_window_.Post(WM_USER_LOG_WND_CTRL, 0, DUMP_TOGGLE);
+  }
   engine_window_.Post(WM_USER_UPGRADE_START, 0, StartOptionBits(setup_.options));
 }
 
