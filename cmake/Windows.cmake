@@ -60,9 +60,9 @@ if(KVX_BUILD_TESTS)
   kvx_add_windows_test_program(serial_tests FOLDER serial
                                SOURCES rx_ring_test.cpp ccom_fake_port_test.cpp DEPS kvx_serial)
   # The Win32 twins' own tests, where Windows' behaviour differs from the POSIX tests' (code pages
-  # in place of iconv's sets).
-  kvx_add_windows_test_program(windows_platform_tests FOLDER windows SOURCES codepage_test.cpp
-                               DEPS kvx_platform)
+  # in place of iconv's sets, pipes in place of poll).
+  kvx_add_windows_test_program(windows_platform_tests FOLDER windows
+                               SOURCES codepage_test.cpp console_test.cpp DEPS kvx_platform)
 endif()
 
 if(KVX_FUZZ)
