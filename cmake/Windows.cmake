@@ -62,7 +62,8 @@ if(KVX_BUILD_TESTS)
   # The Win32 twins' own tests, where Windows' behaviour differs from the POSIX tests' (code pages
   # in place of iconv's sets, pipes in place of poll).
   kvx_add_windows_test_program(windows_platform_tests FOLDER windows
-                               SOURCES codepage_test.cpp console_test.cpp DEPS kvx_platform)
+                               SOURCES codepage_test.cpp console_test.cpp interrupt_test.cpp
+                               DEPS kvx_platform)
 endif()
 
 if(KVX_FUZZ)
