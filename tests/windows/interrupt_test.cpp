@@ -7,6 +7,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -78,6 +79,29 @@ TEST(InterruptWatchTest, CtrlCIsReportedAsSigintAndWakesTheOperatorsQuestion) {
   ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
   EXPECT_EQ(reports.WaitFor(2),
             (std::vector<std::pair<int, bool>>{{SIGINT, true}, {SIGINT, false}}));
+}
+
+std::atomic<int> g_stops{0};
+
+void CountStop() {
+  ++g_stops;
+}
+
+bool StopsReach(int count) {
+  for (int waited = 0; waited < 10'000 && g_stops < count; waited += 10) Sleep(10);
+  return g_stops == count;
+}
+
+TEST(StopSignalHandlerTest, RunsOnCtrlCAndWithoutOneCtrlCEndsNothing) {
+  const OwnConsole console;
+  ASSERT_TRUE(console.ok()) << GetLastError();
+  SetStopSignalHandler(CountStop);
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+  EXPECT_TRUE(StopsReach(1));
+  SetStopSignalHandler(nullptr);
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+  Sleep(100);
+  EXPECT_EQ(g_stops, 1) << "and this process is still here";
 }
 
 }  // namespace
