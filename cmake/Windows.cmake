@@ -14,6 +14,7 @@ add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 set(platform_dir ${PROJECT_SOURCE_DIR}/src/platform)
 set(kvx_platform_portable_sources
     clock.cpp
+    codepage.cpp
     fake_serial_device.cpp
     local_time.cpp
     message_loop.cpp
@@ -58,6 +59,11 @@ if(KVX_BUILD_TESTS)
   # which need Windows' own port names.
   kvx_add_windows_test_program(serial_tests FOLDER serial
                                SOURCES rx_ring_test.cpp ccom_fake_port_test.cpp DEPS kvx_serial)
+  # The Win32 twins' own tests, where Windows' behaviour differs from the POSIX tests' (code pages
+  # in place of iconv's sets, pipes in place of poll).
+  kvx_add_windows_test_program(windows_platform_tests FOLDER windows
+                               SOURCES codepage_test.cpp console_test.cpp interrupt_test.cpp
+                               DEPS kvx_platform)
 endif()
 
 if(KVX_FUZZ)
