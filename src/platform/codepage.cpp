@@ -8,13 +8,18 @@
 namespace kvx {
 namespace codepage_internal {
 
-Charset Classify(std::string_view codeset) {
+std::string CodesetKey(std::string_view codeset) {
   std::string key;
   for (char c : codeset) {
     if (std::isalnum(static_cast<unsigned char>(c))) {
       key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
   }
+  return key;
+}
+
+Charset Classify(std::string_view codeset) {
+  const std::string key = CodesetKey(codeset);
   if (key == "UTF8") return Charset::kUtf8;
   if (key == "ANSIX341968" || key == "ANSIX341986" || key == "ASCII" || key == "USASCII" ||
       key == "646" || key.empty()) {
@@ -83,8 +88,39 @@ std::string AsciiToUtf8(std::string_view text) {
 
 }  // namespace codepage_internal
 
+using codepage_internal::AsciiToUtf8;
+using codepage_internal::Charset;
+using codepage_internal::Classify;
 using codepage_internal::kReplacementCharacter;
 using codepage_internal::ReplaceUtf8;
+
+// A set the system does not know is read as ASCII: bytes beyond it become U+FFFD.
+std::string CodesetToUtf8(std::string_view text, std::string_view codeset) {
+  switch (Classify(codeset)) {
+    case Charset::kUtf8:
+      return SanitizeUtf8(text);
+    case Charset::kAscii:
+      return AsciiToUtf8(text);
+    case Charset::kOther:
+      break;
+  }
+  if (auto converted = codepage_internal::SystemToUtf8(text, codeset)) return *converted;
+  return AsciiToUtf8(text);
+}
+
+// A set the system does not know is written as ASCII: characters beyond it become '?'.
+std::string Utf8ToCodeset(std::string_view text, std::string_view codeset) {
+  switch (Classify(codeset)) {
+    case Charset::kUtf8:
+      return SanitizeUtf8(text);
+    case Charset::kAscii:
+      return ReplaceUtf8(text, "?", true);
+    case Charset::kOther:
+      break;
+  }
+  if (auto converted = codepage_internal::SystemFromUtf8(text, codeset)) return *converted;
+  return ReplaceUtf8(text, "?", true);
+}
 
 std::string LocaleToUtf8(std::string_view text) {
   return CodesetToUtf8(text, LocaleCodeset());

@@ -9,9 +9,6 @@
 namespace kvx {
 namespace {
 
-using codepage_internal::AsciiToUtf8;
-using codepage_internal::Charset;
-using codepage_internal::Classify;
 using codepage_internal::kReplacementCharacter;
 using codepage_internal::NextUtf8;
 using codepage_internal::ReplaceUtf8;
@@ -71,17 +68,11 @@ std::string LocaleCodeset() {
   return nl_langinfo(CODESET);
 }
 
-std::string CodesetToUtf8(std::string_view text, std::string_view codeset) {
-  switch (Classify(codeset)) {
-    case Charset::kUtf8:
-      return SanitizeUtf8(text);
-    case Charset::kAscii:
-      return AsciiToUtf8(text);
-    case Charset::kOther:
-      break;
-  }
+namespace codepage_internal {
+
+std::optional<std::string> SystemToUtf8(std::string_view text, std::string_view codeset) {
   Converter converter("UTF-8", std::string(codeset));
-  if (!converter.ok()) return AsciiToUtf8(text);
+  if (!converter.ok()) return std::nullopt;
   std::string out;
   for (std::size_t pos = 0; pos < text.size();) {
     pos += converter.Run(text.substr(pos), out);
@@ -94,17 +85,9 @@ std::string CodesetToUtf8(std::string_view text, std::string_view codeset) {
   return out;
 }
 
-std::string Utf8ToCodeset(std::string_view text, std::string_view codeset) {
-  switch (Classify(codeset)) {
-    case Charset::kUtf8:
-      return SanitizeUtf8(text);
-    case Charset::kAscii:
-      return ReplaceUtf8(text, "?", true);
-    case Charset::kOther:
-      break;
-  }
+std::optional<std::string> SystemFromUtf8(std::string_view text, std::string_view codeset) {
   Converter converter(std::string(codeset), "UTF-8");
-  if (!converter.ok()) return ReplaceUtf8(text, "?", true);
+  if (!converter.ok()) return std::nullopt;
   // Ill-formed input becomes '?' first, so iconv stops only at characters the set lacks.
   const std::string input = ReplaceUtf8(text, "?", false);
   std::string out;
@@ -119,4 +102,5 @@ std::string Utf8ToCodeset(std::string_view text, std::string_view codeset) {
   return out;
 }
 
+}  // namespace codepage_internal
 }  // namespace kvx

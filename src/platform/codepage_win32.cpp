@@ -3,7 +3,6 @@
 // ("CP1252"), as "windows-1252", or by the few iconv names that Windows has a code page for.
 #include <windows.h>
 
-#include <cctype>
 #include <charconv>
 #include <string>
 
@@ -13,22 +12,9 @@
 namespace kvx {
 namespace {
 
-using codepage_internal::AsciiToUtf8;
-using codepage_internal::Charset;
-using codepage_internal::Classify;
 using codepage_internal::kReplacementCharacter;
 using codepage_internal::NextUtf8;
 using codepage_internal::ReplaceUtf8;
-
-std::string Key(std::string_view codeset) {
-  std::string key;
-  for (char c : codeset) {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-  }
-  return key;
-}
 
 UINT Number(std::string_view digits) {
   UINT value = 0;
@@ -38,7 +24,7 @@ UINT Number(std::string_view digits) {
 
 // The code page of a set Classify calls kOther; 0 for a set Windows does not have.
 UINT CodePageOf(std::string_view codeset) {
-  const std::string key = Key(codeset);
+  const std::string key = codepage_internal::CodesetKey(codeset);
   UINT page = 0;
   if (key.starts_with("CP")) {
     page = Number(std::string_view(key).substr(2));
@@ -165,32 +151,19 @@ std::string LocaleCodeset() {
   return page == CP_UTF8 ? std::string("UTF-8") : "CP" + std::to_string(page);
 }
 
-std::string CodesetToUtf8(std::string_view text, std::string_view codeset) {
-  switch (Classify(codeset)) {
-    case Charset::kUtf8:
-      return SanitizeUtf8(text);
-    case Charset::kAscii:
-      return AsciiToUtf8(text);
-    case Charset::kOther:
-      break;
-  }
+namespace codepage_internal {
+
+std::optional<std::string> SystemToUtf8(std::string_view text, std::string_view codeset) {
   const UINT page = CodePageOf(codeset);
-  if (page == CP_UTF8) return SanitizeUtf8(text);
-  return page == 0 ? AsciiToUtf8(text) : CodePageToUtf8(text, page);
+  if (page == 0) return std::nullopt;
+  return page == CP_UTF8 ? SanitizeUtf8(text) : CodePageToUtf8(text, page);
 }
 
-std::string Utf8ToCodeset(std::string_view text, std::string_view codeset) {
-  switch (Classify(codeset)) {
-    case Charset::kUtf8:
-      return SanitizeUtf8(text);
-    case Charset::kAscii:
-      return ReplaceUtf8(text, "?", true);
-    case Charset::kOther:
-      break;
-  }
+std::optional<std::string> SystemFromUtf8(std::string_view text, std::string_view codeset) {
   const UINT page = CodePageOf(codeset);
-  if (page == CP_UTF8) return SanitizeUtf8(text);
-  return page == 0 ? ReplaceUtf8(text, "?", true) : Utf8ToCodePage(text, page);
+  if (page == 0) return std::nullopt;
+  return page == CP_UTF8 ? SanitizeUtf8(text) : Utf8ToCodePage(text, page);
 }
 
+}  // namespace codepage_internal
 }  // namespace kvx
