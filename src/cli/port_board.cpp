@@ -1,7 +1,6 @@
 #include "cli/port_board.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "cli/operator_text.h"
 #include "cli/progress_format.h"
@@ -34,17 +33,7 @@ struct PortBoard::Row {
   std::string label;
   std::string phase;
   std::optional<std::string> last_status;
-  bool progress_active = false;
-  std::int64_t total = 0;
-  std::int64_t done = 0;
-  int last_tenth = 0;
-  Clock::TimePoint start{};
-  Clock::TimePoint now{};
-
-  ProgressSample Sample() const {
-    const std::chrono::duration<double> elapsed = now - start;
-    return ProgressSample{done, total, elapsed.count()};
-  }
+  DownloadProgress progress;
 };
 
 class PortBoard::View final : public RunOutput {
@@ -125,30 +114,21 @@ void PortBoard::Progress(std::size_t row, std::optional<std::int64_t> total, std
   std::lock_guard guard(mutex_);
   Row& r = rows_[row];
   if (total) {
-    r.progress_active = true;
-    r.total = *total;
-    r.last_tenth = 0;
-    r.start = now;
-  } else if (!r.progress_active) {
+    r.progress.Begin(*total, now);
+  } else if (!r.progress.Update(done, now)) {
     return;
   }
-  r.done = done;
-  r.now = now;
   if (settings_.is_terminal) {
     ClearRowsLocked();
     DrawRowsLocked();
-    return;
-  }
-  const int tenth = ProgressTenth(r.Sample());
-  if (tenth > r.last_tenth) {
-    r.last_tenth = tenth;
-    WriteLocked(r.label + ": " + FormatTenthLine(r.Sample()) + "\n");
+  } else if (r.progress.ReachedNewTenth()) {
+    WriteLocked(r.label + ": " + FormatTenthLine(r.progress.Sample()) + "\n");
   }
 }
 
 void PortBoard::EndProgress(std::size_t row) {
   std::lock_guard guard(mutex_);
-  rows_[row].progress_active = false;
+  rows_[row].progress.End();
 }
 
 void PortBoard::SetPhase(std::size_t row, std::string_view text) {
@@ -201,9 +181,9 @@ std::string PortBoard::RowTextLocked(const Row& row, int width) const {
   std::string text = row.label;
   text.resize(label_width_, ' ');
   text += "  ";
-  if (row.progress_active) {
+  if (row.progress.active()) {
     const int left = width - static_cast<int>(text.size());
-    text += FormatProgressBar(row.Sample(), std::max(left, 0));
+    text += FormatProgressBar(row.progress.Sample(), std::max(left, 0));
   } else {
     text += row.phase;
   }

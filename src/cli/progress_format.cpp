@@ -1,6 +1,7 @@
 #include "cli/progress_format.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -158,6 +159,34 @@ std::string FormatTenthLine(const ProgressSample& sample) {
   std::snprintf(head, sizeof head, "progress %3d%%  ", ProgressPercent(sample));
   return head + std::to_string(done) + "/" + std::to_string(total) + " segments  " +
          FormatBytePair(SegmentBytes(done), SegmentBytes(total));
+}
+
+void DownloadProgress::Begin(std::int64_t total, Clock::TimePoint now) {
+  active_ = true;
+  total_ = total;
+  done_ = 0;
+  last_tenth_ = 0;
+  start_ = now;
+  now_ = now;
+}
+
+bool DownloadProgress::Update(std::int64_t done, Clock::TimePoint now) {
+  if (!active_) return false;
+  done_ = done;
+  now_ = now;
+  return true;
+}
+
+ProgressSample DownloadProgress::Sample() const {
+  const std::chrono::duration<double> elapsed = now_ - start_;
+  return ProgressSample{done_, total_, elapsed.count()};
+}
+
+bool DownloadProgress::ReachedNewTenth() {
+  const int tenth = ProgressTenth(Sample());
+  if (tenth <= last_tenth_) return false;
+  last_tenth_ = tenth;
+  return true;
 }
 
 }  // namespace kvx

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/clock.h"
+
 namespace kvx {
 
 struct ProgressSample {
@@ -40,5 +42,28 @@ std::string FormatProgressBar(const ProgressSample& sample, int width);
 
 // The line for a tenth reached: "progress  30%  20/64 segments  1.3/4.0 MiB".
 std::string FormatTenthLine(const ProgressSample& sample);
+
+// One download as an output follows it: begun with its total, moved on by each acknowledged
+// segment, ended with the run. Not synchronised: the output that owns it guards it.
+class DownloadProgress {
+ public:
+  void Begin(std::int64_t total, Clock::TimePoint now);
+  // False, and nothing changes, while no download runs.
+  bool Update(std::int64_t done, Clock::TimePoint now);
+  void End() { active_ = false; }
+
+  bool active() const { return active_; }
+  ProgressSample Sample() const;
+  // True once for each tenth the download reaches (the lines written where no bar is drawn).
+  bool ReachedNewTenth();
+
+ private:
+  bool active_ = false;
+  std::int64_t total_ = 0;
+  std::int64_t done_ = 0;
+  int last_tenth_ = 0;
+  Clock::TimePoint start_{};
+  Clock::TimePoint now_{};
+};
 
 }  // namespace kvx

@@ -1,6 +1,5 @@
 #include "cli/terminal_output.h"
 
-#include <chrono>
 
 #include "cli/operator_text.h"
 #include "platform/codepage.h"
@@ -39,7 +38,7 @@ void TerminalOutput::Line(std::string_view text) {
   ClearBarLocked();
   WriteLocked(text);
   if (text.empty() || text.back() != '\n') WriteLocked("\n");
-  if (progress_active_ && settings_.is_terminal) DrawBarLocked();
+  if (progress_.active() && settings_.is_terminal) DrawBarLocked();
 }
 
 void TerminalOutput::Prompt(std::string_view text) {
@@ -50,29 +49,17 @@ void TerminalOutput::Prompt(std::string_view text) {
 
 void TerminalOutput::BeginProgress(std::int64_t total, Clock::TimePoint now) {
   std::lock_guard guard(mutex_);
-  progress_active_ = true;
-  total_ = total;
-  done_ = 0;
-  last_tenth_ = 0;
-  start_ = now;
-  now_ = now;
+  progress_.Begin(total, now);
   if (settings_.is_terminal) DrawBarLocked();
 }
 
 void TerminalOutput::UpdateProgress(std::int64_t done, Clock::TimePoint now) {
   std::lock_guard guard(mutex_);
-  if (!progress_active_) return;
-  done_ = done;
-  now_ = now;
+  if (!progress_.Update(done, now)) return;
   if (settings_.is_terminal) {
     DrawBarLocked();
-    return;
-  }
-  const ProgressSample sample = SampleLocked();
-  const int tenth = ProgressTenth(sample);
-  if (tenth > last_tenth_) {
-    last_tenth_ = tenth;
-    WriteLocked(FormatTenthLine(sample) + "\n");
+  } else if (progress_.ReachedNewTenth()) {
+    WriteLocked(FormatTenthLine(progress_.Sample()) + "\n");
   }
 }
 
@@ -80,7 +67,7 @@ void TerminalOutput::EndProgress() {
   std::lock_guard guard(mutex_);
   if (bar_shown_) WriteLocked("\n");
   bar_shown_ = false;
-  progress_active_ = false;
+  progress_.End();
 }
 
 void WriteText(TextSink& sink, bool to_locale, std::string_view text) {
@@ -104,13 +91,8 @@ void TerminalOutput::ClearBarLocked() {
 void TerminalOutput::DrawBarLocked() {
   // One column short of the width, so the cursor never wraps onto a new line.
   const int width = settings_.columns() - 1;
-  WriteLocked(std::string(kClearLine) + FormatProgressBar(SampleLocked(), width));
+  WriteLocked(std::string(kClearLine) + FormatProgressBar(progress_.Sample(), width));
   bar_shown_ = true;
-}
-
-ProgressSample TerminalOutput::SampleLocked() const {
-  const std::chrono::duration<double> elapsed = now_ - start_;
-  return ProgressSample{done_, total_, elapsed.count()};
 }
 
 }  // namespace kvx

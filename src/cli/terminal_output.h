@@ -67,20 +67,14 @@ class TerminalOutput final : public RunOutput {
   void WriteLocked(std::string_view text);
   void ClearBarLocked();
   void DrawBarLocked();
-  ProgressSample SampleLocked() const;
 
   TextSink& sink_;
   const Settings settings_;
 
   std::mutex mutex_;
   std::optional<std::string> last_status_;
-  bool progress_active_ = false;
+  DownloadProgress progress_;
   bool bar_shown_ = false;
-  std::int64_t total_ = 0;
-  std::int64_t done_ = 0;
-  int last_tenth_ = 0;
-  Clock::TimePoint start_{};
-  Clock::TimePoint now_{};
 };
 
 }  // namespace kvx
