@@ -268,6 +268,13 @@ void CUpgradeWorker::OnTerminalReset() {
   if (m_nMpuResetRetry > kMaxTerminalResets) Disconnect(IDS_UPGRADE_FAILED);
 }
 
+// No port is selected: the port's name and rate go too, and the front end is told.
+void CUpgradeWorker::ForgetPortSelection() {
+  m_strComPort.clear();
+  m_nCurBaudRate = 0;
+  SendPortSelected();
+}
+
 void CUpgradeWorker::Disconnect(int string_id) {
   if (!loop_.IsCurrentThread()) {
     DisconnectFromFrontEnd(string_id);
@@ -288,11 +295,7 @@ void CUpgradeWorker::Disconnect(int string_id) {
   }
   m_Image.Release();
   ResetState();
-  if (!m_bPortSelected) {
-    m_strComPort.clear();
-    m_nCurBaudRate = 0;
-    SendPortSelected();
-  }
+  if (!m_bPortSelected) ForgetPortSelection();
   for (const std::uintptr_t id : kTimersStoppedByDisconnect) KillTimerLogged(id);
   WriteLogF(kTraceBlack, "Disconnect() : WM_USER_BTN_CTRL BTN_ENABLE occur[%d]\n", string_id);
   m_bRunActive = false;
@@ -306,11 +309,7 @@ void CUpgradeWorker::Disconnect(int string_id) {
 void CUpgradeWorker::DisconnectFromFrontEnd(int string_id) {
   m_Image.Release();
   ResetState();
-  if (!m_bPortSelected) {
-    m_strComPort.clear();
-    m_nCurBaudRate = 0;
-    SendPortSelected();
-  }
+  if (!m_bPortSelected) ForgetPortSelection();
   for (const std::uintptr_t id : kTimersStoppedByDisconnect) {
     WriteLogF(kTraceAmber, "%s timer kill\n", TimerName(id));
   }

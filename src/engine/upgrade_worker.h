@@ -191,6 +191,7 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   void OnCableLost();
   void OnTerminalReset();
   void SendPortSelected();
+  void ForgetPortSelection();
   void OpenSelectedPort();
   void DisconnectFromFrontEnd(int string_id);
   std::string TracePort() const;
