@@ -212,11 +212,7 @@ void FlashWindow::OnInterrupt(int signo) {
 
 void FlashWindow::OnThreadEnd() {
   setup_.engine.Join();
-  if (setup_.on_closed) {
-    setup_.on_closed(exit_code_);
-  } else {
-    setup_.loop.Quit(exit_code_);
-  }
+  setup_.on_closed(exit_code_);
 }
 
 void FlashWindow::Apply(const RunTracker::Step& step) {

@@ -45,7 +45,7 @@ struct FlashSetup {
   int interrupt_fd = -1;           // readable once Ctrl-C came
   RunLog* runs = nullptr;          // where ended runs are recorded; shared by the ports
   bool enter_starts_next = false;  // Enter on standard input also means "the next terminal"
-  std::function<void(int exit_code)> on_closed;
+  std::function<void(int exit_code)> on_closed;  // required
 };
 
 class FlashWindow final : public Window, private EngineReports {
