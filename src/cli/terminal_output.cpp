@@ -1,6 +1,5 @@
 #include "cli/terminal_output.h"
 
-
 #include "cli/operator_text.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
