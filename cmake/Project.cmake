@@ -11,12 +11,17 @@ function(kvx_target_settings target)
   endif()
 endfunction()
 
-# One static library per folder under src/: every .cpp in the folder but the Windows twins
-# (*_win32.cpp, built by cmake/Windows.cmake), headers included as "folder/header.h" from src/.
+# One static library per folder under src/, headers included as "folder/header.h" from src/: every
+# .cpp in the folder but those of the other system. A file that uses one system's services is
+# named for it (*_posix.cpp, *_win32.cpp) and has a twin of the same name for the other.
 function(kvx_add_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
   if(NOT sources)
     return()
   endif()

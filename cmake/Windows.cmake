@@ -1,5 +1,5 @@
 # The Windows build (the windows preset): the same sources as on Linux, with the Win32 twins of
-# the platform layer's system-specific files (*_win32.cpp beside their POSIX twins). A library or
+# the files that use the system's services (*_win32.cpp beside their *_posix.cpp twins). A
 # program whose platform pieces have no Win32 twin yet is not built here; nothing stands in for
 # one. Test programs run under Wine (the toolchain's emulator) through ctest.
 
@@ -8,32 +8,14 @@ include(cmake/ThirdPartyWindows.cmake)
 
 # mingw-w64 declares localtime_r (over the CRT's thread-safe localtime_s) only when asked.
 add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
+# Its own printf family, which knows C99's formats (%zu, %lld), in place of the old CRT's.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 
-# The platform layer's files that use no system service beyond the C++ library, and the Win32
-# twins written so far.
-set(platform_dir ${PROJECT_SOURCE_DIR}/src/platform)
-set(kvx_platform_portable_sources
-    clock.cpp
-    codepage.cpp
-    fake_serial_device.cpp
-    local_time.cpp
-    message_loop.cpp
-    message_thread.cpp
-    string_table.cpp
-    trace.cpp
-    window.cpp)
-list(TRANSFORM kvx_platform_portable_sources PREPEND ${platform_dir}/)
-file(GLOB kvx_platform_win32_sources CONFIGURE_DEPENDS ${platform_dir}/*_win32.cpp)
-add_library(kvx_platform STATIC ${kvx_platform_portable_sources} ${kvx_platform_win32_sources})
-target_include_directories(kvx_platform PUBLIC ${PROJECT_SOURCE_DIR}/src
-                                               ${PROJECT_BINARY_DIR}/src/platform/generated)
-target_link_libraries(kvx_platform PUBLIC Threads::Threads)
-kvx_target_settings(kvx_platform)
-configure_file(${platform_dir}/program_version.h.in
-               ${PROJECT_BINARY_DIR}/src/platform/generated/platform/program_version.h @ONLY)
-
-add_subdirectory(src/protocol)
-add_subdirectory(src/serial)
+# src/ through the same folder files as on Linux; kvx_add_library picks each system's twins.
+# Not yet: the folders whose programs need twins still being written (cli).
+foreach(folder platform protocol serial image engine)
+  add_subdirectory(src/${folder})
+endforeach()
 
 # A test program from the named files of one folder under tests/, run as one ctest test under Wine.
 # (gtest_discover_tests would start Wine at build time for every program to list its tests.)

@@ -31,6 +31,7 @@
 #include "image/image_versions.h"
 #include "image/version_info.h"
 #include "platform/message_loop.h"
+#include "platform/printf_format.h"
 #include "platform/trace.h"
 #include "platform/user_messages.h"
 #include "protocol/frame.h"
@@ -101,7 +102,7 @@ class CUpgradeWorker : public Window, public ImageHost, public CompatHost {
   // LOG_RX and LOG_TEXT write nothing. Any thread.
   void WriteLog(std::string_view text, COLORREF colour, int kind) override;
   // printf-style plain line (kind 3).
-  void WriteLogF(COLORREF colour, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void WriteLogF(COLORREF colour, const char* format, ...) KVX_PRINTF_FORMAT(3, 4);
 
   void ResetState();
 

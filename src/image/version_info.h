@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/printf_format.h"
 #include "platform/trace.h"
 
 namespace kvx {
@@ -108,6 +109,6 @@ double nv_version_value(const nv_version_s& nv);
 std::string ansi_text_to_utf8(std::string_view bytes);
 
 // printf-style formatting for trace texts.
-std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string format_text(const char* format, ...) KVX_PRINTF_FORMAT(1, 2);
 
 }  // namespace kvx

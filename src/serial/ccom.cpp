@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/printf_format.h"
 #include "platform/trace.h"
 #include "platform/user_messages.h"
 #include "serial/serial_ports.h"
@@ -24,7 +25,7 @@ constexpr const char* kCableLostText =
 // Bytes taken from the device per read; the reader drains up to the overflow mark per event.
 constexpr std::size_t kReadChunk = 16384;
 
-__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
+KVX_PRINTF_FORMAT(1, 2) std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
   va_list measure;
