@@ -195,7 +195,7 @@ int RunFlash(const CliOptions& options) {
   SteadyClock clock;
   PosixSerialDeviceOpener opener;
   SystemSerialPortSource ports;
-  IniProfileStore profile(DefaultProfilePath());
+  const std::unique_ptr<ProfileStore> profile = MakeUserProfileStore();
   const std::vector<std::string> chosen =
       ChoosePorts(options, EnumSerialPorts(ports), opener, output);
   if (chosen.empty()) return kExitUsage;
@@ -223,7 +223,7 @@ int RunFlash(const CliOptions& options) {
       run->port = chosen[k];
       if (!AttachTrace(options, *run, output_of(k), several)) return kExitUsage;
       run->engine = std::make_unique<CUpgradeProc>(EngineEnvironment{
-          clock, opener, ports, profile, MakeHooks(output_of(k), modem_manager_running)});
+          clock, opener, ports, *profile, MakeHooks(output_of(k), modem_manager_running)});
       PortRun* self = run.get();
       run->window = std::make_unique<FlashWindow>(
           FlashSetup{.options = options,

@@ -1,9 +1,10 @@
+#include "platform/codepage.h"
+
 #include <iconv.h>
 #include <langinfo.h>
 
 #include <cerrno>
 
-#include "platform/codepage.h"
 #include "platform/codepage_internal.h"
 
 namespace kvx {

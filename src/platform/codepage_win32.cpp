@@ -1,13 +1,15 @@
 // The ANSI code page and the others Windows knows, converted through UTF-16 with
 // MultiByteToWideChar and WideCharToMultiByte. Sets are named as LocaleCodeset names them
 // ("CP1252"), as "windows-1252", or by the few iconv names that Windows has a code page for.
+#include "platform/codepage.h"
+
 #include <windows.h>
 
 #include <charconv>
 #include <string>
 
-#include "platform/codepage.h"
 #include "platform/codepage_internal.h"
+#include "platform/wide_text.h"
 
 namespace kvx {
 namespace {
@@ -51,24 +53,6 @@ UINT CodePageOf(std::string_view codeset) {
   return page != 0 && !refuses_flags && IsValidCodePage(page) ? page : 0;
 }
 
-std::string WideToUtf8(const wchar_t* text, int length) {
-  if (length == 0) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-// Well-formed UTF-8 to UTF-16.
-std::wstring Utf8ToWide(std::string_view text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, out.data(), size);
-  return out;
-}
-
 // The UTF-16 form of `bytes`, or empty when they are not exactly characters of `page`.
 std::wstring Decode(UINT page, const char* bytes, int length) {
   const int size = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes, length, nullptr, 0);
@@ -100,7 +84,7 @@ Encoded Encode(UINT page, const wchar_t* text, int length) {
 std::string CodePageToUtf8(std::string_view text, UINT page) {
   if (text.empty()) return {};
   const std::wstring whole = Decode(page, text.data(), static_cast<int>(text.size()));
-  if (!whole.empty()) return WideToUtf8(whole.data(), static_cast<int>(whole.size()));
+  if (!whole.empty()) return Utf8FromWide(whole);
   // Something does not convert: one character at a time, the shortest run of bytes that is one
   // character of the page, else one byte that becomes U+FFFD.
   CPINFO info{};
@@ -111,7 +95,7 @@ std::string CodePageToUtf8(std::string_view text, UINT page) {
     for (std::size_t n = 1; n <= longest && pos + n <= text.size(); ++n) {
       const std::wstring wide = Decode(page, text.data() + pos, static_cast<int>(n));
       if (!wide.empty()) {
-        out += WideToUtf8(wide.data(), static_cast<int>(wide.size()));
+        out += Utf8FromWide(wide);
         taken = n;
         break;
       }
@@ -129,14 +113,14 @@ std::string Utf8ToCodePage(std::string_view text, UINT page) {
   // Ill-formed input becomes '?' first, so only characters the page lacks are left to replace.
   const std::string input = ReplaceUtf8(text, "?", false);
   if (input.empty()) return {};
-  const std::wstring wide = Utf8ToWide(input);
+  const std::wstring wide = WideFromUtf8(input);
   Encoded whole = Encode(page, wide.data(), static_cast<int>(wide.size()));
   if (whole.complete) return std::move(whole.bytes);
   // One character at a time, so a character outside the page is one '?' (surrogate pair or not).
   std::string out;
   for (std::size_t pos = 0; pos < input.size();) {
     const std::size_t length = NextUtf8(input, pos).length;
-    const std::wstring character = Utf8ToWide(std::string_view(input).substr(pos, length));
+    const std::wstring character = WideFromUtf8(std::string_view(input).substr(pos, length));
     const Encoded encoded = Encode(page, character.data(), static_cast<int>(character.size()));
     out += encoded.complete ? encoded.bytes : std::string("?");
     pos += length;

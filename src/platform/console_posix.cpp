@@ -1,11 +1,11 @@
+#include "platform/console.h"
+
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-
-#include "platform/console.h"
 
 namespace kvx {
 

@@ -4,10 +4,10 @@
 // once a whole line has been typed. Pipes cannot be waited on: readiness is looked at with
 // PeekNamedPipe every few milliseconds, which is also how the interrupt descriptor (a pipe the
 // interrupt watch writes to) is watched.
+#include "platform/console.h"
+
 #include <io.h>
 #include <windows.h>
-
-#include "platform/console.h"
 
 namespace kvx {
 namespace {

@@ -1,3 +1,5 @@
+#include "platform/interrupt.h"
+
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
@@ -12,7 +14,6 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/interrupt.h"
 
 namespace kvx {
 namespace {

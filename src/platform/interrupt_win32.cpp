@@ -2,6 +2,8 @@
 // on a thread of its own for each event. The handler only queues the event; a watcher thread
 // reports them one at a time, as signals are reported on POSIX systems: Ctrl-C as SIGINT, and
 // Ctrl-Break, closing the console window, logging off and shutting down as SIGTERM.
+#include "platform/interrupt.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -13,8 +15,6 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-
-#include "platform/interrupt.h"
 
 namespace kvx {
 namespace {

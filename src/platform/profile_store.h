@@ -1,7 +1,9 @@
 // The per-user application profile: a few remembered values in sections and entries.
 //
-// On Linux it is an INI file, $XDG_CONFIG_HOME (default ~/.config) +
-// "/OKVI/Velmora KVX-01 Upgrader (v1.0).ini":
+// On Windows it is the registry: a key per section below the user's key
+// "Software\OKVI\Velmora KVX-01 Upgrader (v1.0)" (platform/registry_profile_store.h). On Linux it
+// is an INI file, $XDG_CONFIG_HOME (default ~/.config) + "/OKVI/Velmora KVX-01 Upgrader
+// (v1.0).ini":
 //
 //   [DEVELOPMENT]
 //   DEV=1
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -66,8 +69,12 @@ inline constexpr std::size_t kMaxProfileLineLength = 4096;
 // neither gives a folder.
 std::filesystem::path ProfilePathFor(std::string_view xdg_config_home, std::string_view home);
 
-// ProfilePathFor with $XDG_CONFIG_HOME and $HOME (or the password entry's home folder).
+// ProfilePathFor with $XDG_CONFIG_HOME and $HOME (or the password entry's home folder). Linux.
 std::filesystem::path DefaultProfilePath();
+
+// The user's profile on this system: the INI file at DefaultProfilePath() on Linux, the registry
+// on Windows.
+std::unique_ptr<ProfileStore> MakeUserProfileStore();
 
 // How long a write waits for other writers of the profile, which hold it for one read, change and
 // replace (milliseconds each). One that holds it longer (a stopped process, a hung network

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <memory>
 
 #include "platform/clock.h"
 #include "platform/posix_serial_device.h"
@@ -25,12 +26,12 @@ int CSKY_DECK_UPGRADERApp::Run() {
   SteadyClock clock;
   PosixSerialDeviceOpener opener;
   SystemSerialPortSource ports;
-  IniProfileStore profile(DefaultProfilePath());
+  const std::unique_ptr<ProfileStore> profile = MakeUserProfileStore();
   QtMessageQueue queue;
   QtOperatorDialogs dialogs;
-  EngineThreadLink engine(clock, opener, ports, profile);
+  EngineThreadLink engine(clock, opener, ports, *profile);
   CSKY_DECK_UPGRADERDlg window(
-      {engine, dialogs, profile, clock, queue, ConfigFilePathForThisProgram()});
+      {engine, dialogs, *profile, clock, queue, ConfigFilePathForThisProgram()});
   QObject::connect(&window, &CSKY_DECK_UPGRADERDlg::ended, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   // The window shows itself once the start-up warning has been confirmed.
