@@ -42,8 +42,13 @@ add_library(PkgConfig::NETTLE ALIAS kvx_nettle_sha256)
 
 # nlohmann-json is header-only: Debian's header (nlohmann-json3-dev), which does not depend on the
 # system it was packaged for.
+# It is reached through a folder of its own: /usr/include as an include folder would put the Linux
+# C library's headers before mingw-w64's.
+set(nlohmann_json_include ${PROJECT_BINARY_DIR}/nlohmann_json/include)
+file(MAKE_DIRECTORY ${nlohmann_json_include})
+file(CREATE_LINK /usr/include/nlohmann ${nlohmann_json_include}/nlohmann SYMBOLIC)
 add_library(kvx_nlohmann_json INTERFACE)
-target_include_directories(kvx_nlohmann_json SYSTEM INTERFACE /usr/include/nlohmann/..)
+target_include_directories(kvx_nlohmann_json SYSTEM INTERFACE ${nlohmann_json_include})
 add_library(PkgConfig::NLOHMANN_JSON ALIAS kvx_nlohmann_json)
 
 # GoogleTest and GoogleMock from Debian's source package (googletest).

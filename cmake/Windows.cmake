@@ -13,7 +13,7 @@ add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 
 # src/ through the same folder files as on Linux; kvx_add_library picks each system's twins.
 # Not yet: the folders whose programs need twins still being written (cli).
-foreach(folder platform protocol serial image engine)
+foreach(folder platform protocol serial image engine cli)
   add_subdirectory(src/${folder})
 endforeach()
 
@@ -51,4 +51,16 @@ endif()
 
 if(KVX_FUZZ)
   message(FATAL_ERROR "The fuzz targets need clang's libFuzzer: build them with the fuzz preset")
+endif()
+
+# kvx-flash.exe under Wine against kvx-sim, driven by a Linux test program of the Linux build
+# (tests/wine), since the simulated terminal is a Linux pseudo-terminal. scripts/test-windows.sh
+# builds that program and maps the COM port it uses (KVX_WINE_COM_PORT, KVX_WINE_COM_LINK).
+set(KVX_LINUX_BUILD_DIR "" CACHE PATH "The Linux build with kvx-sim and tests/wine's program")
+if(KVX_BUILD_TESTS AND KVX_LINUX_BUILD_DIR)
+  add_test(NAME wine_flash_tests COMMAND ${KVX_LINUX_BUILD_DIR}/tests/wine/wine_flash_tests)
+  set_tests_properties(
+    wine_flash_tests
+    PROPERTIES LABELS e2e TIMEOUT 900
+               ENVIRONMENT "KVX_FLASH_EXE=$<TARGET_FILE:kvx-flash>;KVX_SIM=${KVX_LINUX_BUILD_DIR}/tools/sim/kvx-sim")
 endif()

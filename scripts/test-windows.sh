@@ -2,10 +2,17 @@
 # Builds the Windows programs and tests (the windows preset: mingw-w64, static) and runs the tests
 # under Wine. Each run has a Wine prefix of its own under build-windows/, removed at the end, and
 # keeps one wineserver for the whole run so each test program starts quickly.
+#
+# The end-to-end tests drive kvx-flash.exe against kvx-sim, a Linux program, so the Linux build's
+# kvx-sim and tests/wine's program are built too, and the prefix maps a COM port to a link that
+# each test points at its simulator's pseudo-terminal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+./scripts/install-deps.sh
 ./scripts/install-deps-windows.sh
+cmake --preset default
+cmake --build --preset default --target kvx-sim wine_flash_tests
 cmake --preset windows
 cmake --build --preset windows
 
@@ -20,6 +27,14 @@ stop_wine() {
   rm -rf "$WINEPREFIX"
 }
 trap stop_wine EXIT
-wineserver -p
+
 wineboot --init 2>/dev/null
+# The end-to-end tests' COM port. Wine reads its port map when its server starts.
+export KVX_WINE_COM_PORT=COM21
+export KVX_WINE_COM_LINK="$WINEPREFIX/$KVX_WINE_COM_PORT"
+wine reg add 'HKLM\Software\Wine\Ports' /v "$KVX_WINE_COM_PORT" /d "$KVX_WINE_COM_LINK" /f \
+  >/dev/null 2>&1
+wineserver -k
+wineserver -w
+wineserver -p
 ctest --preset windows

@@ -10,16 +10,16 @@
 #include "cli/operator_text.h"
 #include "cli/terminal_output.h"
 #include "platform/console.h"
+#include "platform/program_arguments.h"
 #include "platform/program_version.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   // A closed pipe on standard error must not kill the process in the middle of an upgrade.
-  kvx::IgnoreBrokenPipes();
+  kvx::SetUpStandardStreams();
 
   using kvx::ParsedCommandLine;
-  const ParsedCommandLine parsed =
-      kvx::ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  const ParsedCommandLine parsed = kvx::ParseCommandLine(kvx::ProgramArguments(argc, argv));
   switch (parsed.outcome) {
     case ParsedCommandLine::Outcome::kHelp:
       kvx::FdTextSink(kvx::kStandardOutput).Write(kvx::UsageText());

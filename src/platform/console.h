@@ -4,7 +4,7 @@
 //
 // Streams are named by their descriptor numbers, which stay open for the life of the process
 // and are not owned here. Every function may be called from any thread; none keeps state,
-// except IgnoreBrokenPipes, which sets a process-wide disposition.
+// except SetUpStandardStreams, which sets process-wide dispositions.
 #pragma once
 
 namespace kvx {
@@ -32,8 +32,9 @@ ConsoleRead ReadByteOrInterrupt(int input_fd, int interrupt_fd, char& byte);
 // Whether `input_fd` has something to read now (or has reached its end); never blocks.
 bool InputReady(int input_fd);
 
-// Writing to a pipe whose reader has gone then fails (EPIPE) instead of ending the process.
-// Call from main before other threads start.
-void IgnoreBrokenPipes();
+// Sets the standard streams up for the program's UTF-8 text: writing to a pipe whose reader has
+// gone then fails (EPIPE) instead of ending the process; on Windows the streams pass bytes as they
+// are (no CR added before LF) and a console shows UTF-8. Call from main before other threads start.
+void SetUpStandardStreams();
 
 }  // namespace kvx

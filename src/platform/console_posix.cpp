@@ -40,7 +40,7 @@ ConsoleRead ReadByteOrInterrupt(int input_fd, int interrupt_fd, char& byte) {
   }
 }
 
-void IgnoreBrokenPipes() {
+void SetUpStandardStreams() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 

@@ -6,8 +6,11 @@
 // interrupt watch writes to) is watched.
 #include "platform/console.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include <initializer_list>
 
 namespace kvx {
 namespace {
@@ -107,6 +110,10 @@ ConsoleRead ReadByteOrInterrupt(int input_fd, int interrupt_fd, char& byte) {
 }
 
 // Windows has no SIGPIPE: a write to a pipe whose reader has gone already fails (EPIPE).
-void IgnoreBrokenPipes() {}
+// Windows has no SIGPIPE: a write to a closed pipe already fails.
+void SetUpStandardStreams() {
+  for (const int fd : {kStandardInput, kStandardOutput, kStandardError}) _setmode(fd, _O_BINARY);
+  SetConsoleOutputCP(CP_UTF8);
+}
 
 }  // namespace kvx

@@ -1,0 +1,166 @@
+// kvx-flash.exe, the Windows build, under Wine, upgrading kvx-sim through a COM port: the Wine
+// prefix maps the port to a link (scripts/test-windows.sh), and each test points the link at its
+// own simulator's pseudo-terminal. What runs is the Windows program's whole stack: the wide
+// command line, the registry's port list and profile, the overlapped serial device, the files
+// layer reading an image from a path outside ASCII, the console and Ctrl-C.
+//
+// The environment names the pieces: KVX_FLASH_EXE (the .exe), KVX_SIM (kvx-sim), KVX_WINE_COM_PORT
+// (e.g. COM7) and KVX_WINE_COM_LINK (the path that port is mapped to); WINEPREFIX is the prefix.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mkimage/sample_image.h"
+#include "platform/string_table.h"
+#include "support/flash_process.h"
+#include "support/sim_process.h"
+#include "support/temp_folder.h"
+
+namespace kvx {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// The name Wine gives a Linux path: the Z: drive is the root folder.
+std::string WindowsPath(const std::filesystem::path& path) {
+  std::string text = "Z:" + path.string();
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return text;
+}
+
+class WineFlashTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (flash_exe_.empty() || sim_program_.empty() || com_port_.empty() || com_link_.empty()) {
+      GTEST_SKIP() << "run by scripts/test-windows.sh, which sets up Wine and its COM port";
+    }
+    SampleImageSpec spec;
+    spec.size = 0x40000 + 3 * 65536 + 123;
+    image_ = MakeSampleImage(spec);
+    std::string error;
+    ASSERT_TRUE(WriteSampleFile(image_path_.string(), image_, error)) << error;
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove(com_link_, ignored);
+  }
+
+  // Starts a simulated terminal with `options` and points the COM port at it.
+  void StartSim(const std::vector<std::string>& options) {
+    sim_ = std::make_unique<test::SimProcess>(sim_program_, options);
+    ASSERT_TRUE(sim_->WaitUntilReady());
+    std::error_code ignored;
+    std::filesystem::remove(com_link_, ignored);
+    std::filesystem::create_symlink(sim_->link(), com_link_);
+  }
+
+  std::unique_ptr<test::FlashProcess> StartFlash(std::vector<std::string> extra) {
+    std::vector<std::string> args = {flash_exe_, "--port", com_port_};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(WindowsPath(image_path_));
+    return std::make_unique<test::FlashProcess>("/usr/bin/wine", args, "",
+                                                (folder_ / "flash").string());
+  }
+
+  bool SimLogHas(const std::string& text) const {
+    for (int i = 0; i < 3000; ++i) {
+      if (test::SimProcess::ReadFile(sim_->log_file()).find(text) != std::string::npos) {
+        return true;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  std::string Received() const { return test::SimProcess::ReadFile(sim_->output_file()); }
+  std::string Main() const { return std::string(image_.begin() + 0x40000, image_.end()); }
+  std::string Whole() const { return std::string(image_.begin(), image_.end()); }
+
+  static std::string Diagnosis(const test::FlashProcess& flash) {
+    return "stdout:\n" + flash.Stdout() + "\nstderr:\n" + flash.Stderr();
+  }
+
+  const std::string flash_exe_ = Environment("KVX_FLASH_EXE");
+  const std::string sim_program_ = Environment("KVX_SIM");
+  const std::string com_port_ = Environment("KVX_WINE_COM_PORT");
+  const std::filesystem::path com_link_ = Environment("KVX_WINE_COM_LINK");
+  test::TempFolder folder_;
+  // Cyrillic, a Latin letter with a diaeresis and Hangul: the ANSI code page holds none of them
+  // all, so only the wide command line and wide file calls reach the file.
+  const std::filesystem::path image_path_ =
+      folder_ /
+      "\xD0\x9F\xD1\x80\xD0\xBE\xD1\x88\xD0\xB8\xD0\xB2\xD0\xBA\xD0\xB0 \xC3\xBC "
+      "\xED\x95\x9C.bin";
+  std::vector<std::uint8_t> image_;
+  std::unique_ptr<test::SimProcess> sim_;
+};
+
+TEST_F(WineFlashTest, UpgradesTheMainSoftwareAndTheTerminalHoldsTheImage) {
+  StartSim({"--once"});
+  auto flash = StartFlash({"--yes"});
+  ASSERT_EQ(flash->WaitForExit(180s), 0) << Diagnosis(*flash);
+  EXPECT_EQ(sim_->WaitForExit(), 0);
+  EXPECT_TRUE(Received() == Main()) << "received " << Received().size() << " bytes";
+}
+
+TEST_F(WineFlashTest, AForcedBootloaderUpgradeSendsTheWholeImage) {
+  StartSim({"--once"});
+  auto flash = StartFlash({"--yes", "--force-boot"});
+  ASSERT_EQ(flash->WaitForExit(180s), 0) << Diagnosis(*flash);
+  EXPECT_EQ(sim_->WaitForExit(), 0);
+  EXPECT_TRUE(Received() == Whole()) << "received " << Received().size() << " bytes";
+}
+
+TEST_F(WineFlashTest, ASilentTerminalEndsWithTheConnectionFailedMessage) {
+  StartSim({"--silent-at", "link:all"});
+  auto flash = StartFlash({"--yes"});
+  ASSERT_EQ(flash->WaitForExit(180s), 1) << Diagnosis(*flash);
+  EXPECT_NE(flash->Stderr().find(std::string(*LoadString(IDS_CONNECTION_FAILED))),
+            std::string::npos)
+      << Diagnosis(*flash);
+}
+
+TEST_F(WineFlashTest, CtrlCEndsAWaitingRunWith130AndClosesThePort) {
+  // The terminal never starts after AT+UPGRADE, where no timer watches the dialogue.
+  StartSim({"--silent-at", "upgrade"});
+  auto flash = StartFlash({"--yes"});
+  ASSERT_TRUE(SimLogHas("\"AT+UPGRADE\\r\"")) << Diagnosis(*flash);
+  flash->Signal(SIGINT);
+  ASSERT_EQ(flash->WaitForExit(60s), 130) << Diagnosis(*flash);
+  EXPECT_TRUE(SimLogHas("event host closed"));
+}
+
+TEST_F(WineFlashTest, ATerminalThatVanishesMidRunFailsTheRunInsteadOfHanging) {
+  StartSim({"--silent-at", "upgrade"});
+  auto flash = StartFlash({"--yes"});
+  ASSERT_TRUE(SimLogHas("\"AT+UPGRADE\\r\"")) << Diagnosis(*flash);
+  sim_->Stop();  // the pty's far end closes: the device is gone
+  EXPECT_EQ(flash->WaitForExit(60s), 1) << Diagnosis(*flash);
+}
+
+TEST_F(WineFlashTest, ListsTheMappedPortFromTheRegistry) {
+  StartSim({});
+  test::FlashProcess list("/usr/bin/wine", {flash_exe_, "--list-ports"}, "",
+                          (folder_ / "list").string());
+  ASSERT_EQ(list.WaitForExit(60s), 0) << Diagnosis(list);
+  EXPECT_NE(list.Stdout().find(com_port_), std::string::npos) << Diagnosis(list);
+}
+
+}  // namespace
+}  // namespace kvx
