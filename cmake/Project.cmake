@@ -11,17 +11,25 @@ function(kvx_target_settings target)
   endif()
 endfunction()
 
-# One static library per folder under src/, headers included as "folder/header.h" from src/: every
-# .cpp in the folder but those of the other system. A file that uses one system's services is
-# named for it (*_posix.cpp, *_win32.cpp) and has a twin of the same name for the other.
-function(kvx_add_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+# Removes from the list `sources_var` the files of the other system: a file that uses one
+# system's services is named for it (*_posix.cpp, *_win32.cpp) and has a twin of the same name
+# for the other.
+function(kvx_drop_other_system_sources sources_var)
+  set(sources ${${sources_var}})
   if(WIN32)
     list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
   else()
     list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
   endif()
+  set(${sources_var} ${sources} PARENT_SCOPE)
+endfunction()
+
+# One static library per folder under src/, headers included as "folder/header.h" from src/: every
+# .cpp in the folder but those of the other system.
+function(kvx_add_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  kvx_drop_other_system_sources(sources)
   if(NOT sources)
     return()
   endif()

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "cli/port_option_text.h"
 #include "platform/user_messages.h"
 
 namespace kvx {
@@ -15,14 +16,14 @@ constexpr std::string_view kSynopsis =
     "       kvx-flash --info FILE\n"
     "       kvx-flash --version\n";
 
-constexpr std::string_view kOptions =
+constexpr std::string_view kIntroduction =
     "\n"
     "Upgrades Velmora KVX-01 terminals on serial ports with the firmware FILE (an .stf archive\n"
     "or a .bin image): one terminal, several side by side, or a series on each port.\n"
-    "\n"
-    "  --port PORT      a terminal's serial port: a name such as ttyUSB0 or a path; it must\n"
-    "                   be one of the system's serial ports (a pseudo-terminal must be named\n"
-    "                   in KVX_SERIAL_PORTS); give it again for more ports side by side\n"
+    "\n";
+
+// After the --port option, whose text names the system's ports (cli/port_option_text.h).
+constexpr std::string_view kOptions =
     "  --all-ports      every free serial port of the list, side by side\n"
     "  --repeat         after each run, wait for the next terminal on the port (the device\n"
     "                   unplugged and another plugged in, or Enter) and upgrade it, until\n"
@@ -245,7 +246,8 @@ std::string_view UsageSynopsis() {
 }
 
 std::string_view UsageText() {
-  static const std::string usage = std::string(kSynopsis) + std::string(kOptions);
+  static const std::string usage = std::string(kSynopsis) + std::string(kIntroduction) +
+                                   std::string(kPortOptionText) + std::string(kOptions);
   return usage;
 }
 
