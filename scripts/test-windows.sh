@@ -36,5 +36,5 @@ wine reg add 'HKLM\Software\Wine\Ports' /v "$KVX_WINE_COM_PORT" /d "$KVX_WINE_CO
   >/dev/null 2>&1
 wineserver -k
 wineserver -w
-wineserver -p
+wineserver -p >/dev/null 2>&1
 ctest --preset windows

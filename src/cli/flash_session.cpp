@@ -26,8 +26,8 @@
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/modem_manager.h"
-#include "platform/posix_serial_device.h"
 #include "platform/profile_store.h"
+#include "platform/serial_device.h"
 #include "platform/serial_port_source.h"
 #include "serial/serial_ports.h"
 
@@ -193,11 +193,11 @@ int RunFlash(const CliOptions& options) {
   RunLog runs(std::move(report), image);
 
   SteadyClock clock;
-  PosixSerialDeviceOpener opener;
+  const std::unique_ptr<SerialDeviceOpener> opener = MakeSystemSerialDeviceOpener();
   SystemSerialPortSource ports;
   const std::unique_ptr<ProfileStore> profile = MakeUserProfileStore();
   const std::vector<std::string> chosen =
-      ChoosePorts(options, EnumSerialPorts(ports), opener, output);
+      ChoosePorts(options, EnumSerialPorts(ports), *opener, output);
   if (chosen.empty()) return kExitUsage;
   const bool several = chosen.size() > 1;
 
@@ -223,7 +223,7 @@ int RunFlash(const CliOptions& options) {
       run->port = chosen[k];
       if (!AttachTrace(options, *run, output_of(k), several)) return kExitUsage;
       run->engine = std::make_unique<CUpgradeProc>(EngineEnvironment{
-          clock, opener, ports, *profile, MakeHooks(output_of(k), modem_manager_running)});
+          clock, *opener, ports, *profile, MakeHooks(output_of(k), modem_manager_running)});
       PortRun* self = run.get();
       run->window = std::make_unique<FlashWindow>(
           FlashSetup{.options = options,

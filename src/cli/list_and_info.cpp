@@ -11,14 +11,14 @@
 #include "platform/console.h"
 #include "platform/modem_manager.h"
 #include "platform/port_description.h"
-#include "platform/posix_serial_device.h"
+#include "platform/serial_device.h"
 #include "platform/serial_port_source.h"
 
 namespace kvx {
 
 int RunListPorts() {
   SystemSerialPortSource source;
-  PosixSerialDeviceOpener opener;
+  const std::unique_ptr<SerialDeviceOpener> opener = MakeSystemSerialDeviceOpener();
   FdTextSink out(kStandardOutput);
   FdTextSink err(kStandardError);
   const auto message = [&err](std::string_view text) {
@@ -28,7 +28,7 @@ int RunListPorts() {
     for (const std::string& line : ModemManagerWarning()) message(line);
   }
   ListSerialPorts(
-      source, opener,
+      source, *opener,
       {.describe = DescribeSystemPort,
        .line = [&out](std::string_view line) { out.Write(Utf8ToLocale(std::string(line) + "\n")); },
        .message = message});

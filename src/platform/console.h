@@ -34,7 +34,8 @@ bool InputReady(int input_fd);
 
 // Sets the standard streams up for the program's UTF-8 text: writing to a pipe whose reader has
 // gone then fails (EPIPE) instead of ending the process; on Windows the streams pass bytes as they
-// are (no CR added before LF) and a console shows UTF-8. Call from main before other threads start.
+// are (no CR added before LF) and a console shows the ANSI code page, the locale's text. Call from
+// main before other threads start.
 void SetUpStandardStreams();
 
 }  // namespace kvx

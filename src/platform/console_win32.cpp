@@ -113,7 +113,9 @@ ConsoleRead ReadByteOrInterrupt(int input_fd, int interrupt_fd, char& byte) {
 // Windows has no SIGPIPE: a write to a closed pipe already fails.
 void SetUpStandardStreams() {
   for (const int fd : {kStandardInput, kStandardOutput, kStandardError}) _setmode(fd, _O_BINARY);
-  SetConsoleOutputCP(CP_UTF8);
+  // Text reaches the streams in the ANSI code page (Utf8ToLocale), which a console shows only in
+  // that page; it starts in the OEM one.
+  SetConsoleOutputCP(GetACP());
 }
 
 }  // namespace kvx

@@ -26,24 +26,6 @@ std::error_code LastError() {
   return {errno, std::generic_category()};
 }
 
-class FileErrorCategory : public std::error_category {
- public:
-  const char* name() const noexcept override { return "kvx.files"; }
-  std::string message(int value) const override {
-    switch (static_cast<FileError>(value)) {
-      case FileError::kChangedWhileRead:
-        return "the file changed size while it was read";
-      case FileError::kNotRegularFile:
-        return "not a regular file";
-      case FileError::kForeignOwner:
-        return "the folder belongs to another user";
-      case FileError::kUnsafeName:
-        return "the name would leave its folder";
-    }
-    return "unknown file error";
-  }
-};
-
 std::string WithoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -80,23 +62,6 @@ std::error_code ReadUpTo(int fd, std::size_t max_size, std::string& out) {
     out.append(buffer.data(), static_cast<std::size_t>(got));
   }
   return {};
-}
-
-template <typename Bytes>
-std::error_code ReadWholeFileInto(const std::string& path, std::size_t max_size, Bytes& out) {
-  std::error_code error;
-  const RegularFile file = OpenRegularFile(path, error);
-  if (error) return error;
-  if (file.size > max_size) return std::make_error_code(std::errc::file_too_large);
-  try {
-    out.resize(static_cast<std::size_t>(file.size));
-  } catch (const std::bad_alloc&) {
-    return std::make_error_code(std::errc::not_enough_memory);
-  }
-  error = ReadFileExactly(file.fd.get(),
-                          std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()));
-  if (error) out.clear();
-  return error;
 }
 
 int OpenFlagsFor(IfExists if_exists) {
@@ -193,29 +158,9 @@ std::error_code EmptyFolder(int dir_fd, int depth) {
 
 }  // namespace
 
-ScopedFd& ScopedFd::operator=(ScopedFd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-int ScopedFd::release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
 void ScopedFd::reset(int fd) {
   if (fd_ >= 0) close(fd_);
   fd_ = fd;
-}
-
-const std::error_category& file_error_category() {
-  static const FileErrorCategory category;
-  return category;
-}
-
-std::error_code make_error_code(FileError error) {
-  return {static_cast<int>(error), file_error_category()};
 }
 
 bool FileExists(const std::string& path) {
@@ -241,24 +186,6 @@ bool CanCreateFilesIn(const std::string& folder) {
   if (folder.empty() || stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
   // Creating a file needs both: write to add the entry, search to reach it.
   return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
-bool IsSafeRelativePath(std::string_view relative) {
-  if (relative.empty() || relative.front() == '/') return false;
-  if (relative.find('\\') != std::string_view::npos) return false;
-  if (relative.find('\0') != std::string_view::npos) return false;
-  const bool drive_letter =
-      relative.size() >= 2 && relative[1] == ':' &&
-      ((relative[0] >= 'A' && relative[0] <= 'Z') || (relative[0] >= 'a' && relative[0] <= 'z'));
-  if (drive_letter) return false;
-  std::size_t start = 0;
-  while (true) {
-    const auto slash = relative.find('/', start);
-    const auto component = relative.substr(start, slash - start);
-    if (component.empty() || component == "." || component == "..") return false;
-    if (slash == std::string_view::npos) return true;
-    start = slash + 1;
-  }
 }
 
 ScopedFd CreateOwnFolderAt(int dir_fd, const std::string& name, std::error_code& ec) {
@@ -367,10 +294,6 @@ std::error_code WriteAll(int fd, std::span<const std::uint8_t> data) {
   return {};
 }
 
-std::error_code WriteAll(int fd, std::string_view text) {
-  return WriteAll(fd, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-}
-
 std::error_code RemoveFile(const std::string& path) {
   return unlink(path.c_str()) == 0 ? std::error_code{} : LastError();
 }
@@ -392,23 +315,6 @@ ScopedFd OpenForWriting(const std::string& path, IfExists if_exists, unsigned mo
   ScopedFd fd(open(path.c_str(), OpenFlagsFor(if_exists), static_cast<mode_t>(mode)));
   ec = fd ? std::error_code{} : LastError();
   return fd;
-}
-
-std::error_code WriteWholeFile(const std::string& path, std::span<const std::uint8_t> data,
-                               IfExists if_exists, unsigned mode) {
-  std::error_code error;
-  ScopedFd fd = OpenForWriting(path, if_exists, mode, error);
-  if (error) return error;
-  error = WriteAll(fd.get(), data);
-  const std::error_code closed = CloseFile(fd);
-  return error ? error : closed;
-}
-
-std::error_code WriteWholeFile(const std::string& path, std::string_view text, IfExists if_exists,
-                               unsigned mode) {
-  return WriteWholeFile(path,
-                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-                        if_exists, mode);
 }
 
 std::error_code WriteNewFile(const std::string& path, std::span<const std::uint8_t> data) {
@@ -517,15 +423,6 @@ std::string ReadFilePrefix(const std::string& path, std::size_t max_size) {
   }
   text.resize(size);
   return text;
-}
-
-std::error_code ReadWholeFile(const std::string& path, std::size_t max_size,
-                              std::vector<std::uint8_t>& out) {
-  return ReadWholeFileInto(path, max_size, out);
-}
-
-std::error_code ReadWholeFile(const std::string& path, std::size_t max_size, std::string& out) {
-  return ReadWholeFileInto(path, max_size, out);
 }
 
 std::error_code ReadFileStart(const std::string& path, std::size_t max_size, std::string& out) {

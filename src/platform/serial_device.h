@@ -82,4 +82,7 @@ class SerialDeviceOpener {
   virtual SerialOpenResult Open(const std::string& path) = 0;
 };
 
+// The opener of the system's own devices: ttys on Linux, COM ports on Windows.
+std::unique_ptr<SerialDeviceOpener> MakeSystemSerialDeviceOpener();
+
 }  // namespace kvx

@@ -1,5 +1,3 @@
-#include "platform/posix_serial_device.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -12,6 +10,8 @@
 #include <chrono>
 #include <cstdint>
 #include <utility>
+
+#include "platform/posix_serial_device.h"
 
 namespace kvx {
 namespace {
@@ -220,6 +220,10 @@ void PosixSerialDevice::Interrupt() {
   const std::uint64_t one = 1;
   // The eventfd only fails to take a count when it is already full, which also wakes the polls.
   [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+}
+
+std::unique_ptr<SerialDeviceOpener> MakeSystemSerialDeviceOpener() {
+  return std::make_unique<PosixSerialDeviceOpener>();
 }
 
 }  // namespace kvx

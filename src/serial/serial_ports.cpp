@@ -7,23 +7,11 @@
 namespace kvx {
 namespace {
 
-constexpr std::string_view kDevPrefix = "/dev/";
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
 }  // namespace
-
-std::string SerialDevicePath(std::string_view name) {
-  if (name.starts_with('/')) return std::string(name);
-  return std::string(kDevPrefix) + std::string(name);
-}
-
-std::string PortNameForTrace(std::string_view name) {
-  if (name.starts_with(kDevPrefix)) name.remove_prefix(kDevPrefix.size());
-  return std::string(name);
-}
 
 std::uint64_t SerialPortNumber(std::string_view name) {
   std::size_t first = name.size();

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "platform/clock.h"
-#include "platform/posix_serial_device.h"
 #include "platform/profile_store.h"
+#include "platform/serial_device.h"
 #include "platform/serial_port_source.h"
 #include "ui/config_file.h"
 #include "ui/engine_link.h"
@@ -24,12 +24,12 @@ int CSKY_DECK_UPGRADERApp::Run() {
   // Declared in the order they may be destroyed in reverse: the window before the engine link
   // and the queue it is bound to.
   SteadyClock clock;
-  PosixSerialDeviceOpener opener;
+  const std::unique_ptr<SerialDeviceOpener> opener = MakeSystemSerialDeviceOpener();
   SystemSerialPortSource ports;
   const std::unique_ptr<ProfileStore> profile = MakeUserProfileStore();
   QtMessageQueue queue;
   QtOperatorDialogs dialogs;
-  EngineThreadLink engine(clock, opener, ports, *profile);
+  EngineThreadLink engine(clock, *opener, ports, *profile);
   CSKY_DECK_UPGRADERDlg window(
       {engine, dialogs, *profile, clock, queue, ConfigFilePathForThisProgram()});
   QObject::connect(&window, &CSKY_DECK_UPGRADERDlg::ended, qApp, &QCoreApplication::quit,
