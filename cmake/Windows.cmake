@@ -45,7 +45,7 @@ if(KVX_BUILD_TESTS)
   # in place of iconv's sets, pipes in place of poll).
   kvx_add_windows_test_program(windows_platform_tests FOLDER windows
                                SOURCES codepage_test.cpp console_test.cpp interrupt_test.cpp
-                                       registry_profile_test.cpp
+                                       registry_profile_test.cpp files_test.cpp
                                DEPS kvx_platform)
 endif()
 

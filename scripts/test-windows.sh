@@ -37,4 +37,7 @@ wine reg add 'HKLM\Software\Wine\Ports' /v "$KVX_WINE_COM_PORT" /d "$KVX_WINE_CO
 wineserver -k
 wineserver -w
 wineserver -p >/dev/null 2>&1
+# The prefix's services (a test program would start them, and they would keep its output pipe,
+# and so ctest, waiting) are started here, away from any test's output.
+wineboot >/dev/null 2>&1
 ctest --preset windows

@@ -82,10 +82,11 @@ ScopedFd CreateOwnFolderAt(int dir_fd, const std::string& name, std::error_code&
 // The same for a path: the parent folders are used as they are; only the last one is created.
 ScopedFd CreateOwnFolder(const std::string& path, std::error_code& ec);
 
-// Removes the folder `path` and everything in it. Never follows a symbolic link: a link inside
-// is removed as a link, and a `path` that is itself a link, not a folder, or owned by another
-// user is refused and left untouched. A folder that does not exist is not an error. Goes on
-// past entries it cannot remove and returns the first error.
+// Removes the folder `path` and everything in it. (On Windows a folder held open by
+// CreateOwnFolder stays until it is closed: the handle keeps it from being removed or renamed.)
+// Never follows a symbolic link: a link inside is removed as a link, and a `path` that is itself a
+// link, not a folder, or owned by another user is refused and left untouched. A folder that does
+// not exist is not an error. Goes on past entries it cannot remove and returns the first error.
 std::error_code RemoveFolderTree(const std::string& path);
 // The same for the entry `name` of the folder `dir_fd`.
 std::error_code RemoveFolderTreeAt(int dir_fd, const std::string& name);

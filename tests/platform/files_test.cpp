@@ -107,6 +107,16 @@ TEST(IsSafeRelativePathTest, OnlyNamesThatStayInsideTheirFolderPass) {
            Case{"drive letter", "C:/Windows/escape", false},
            Case{"drive-relative", "c:escape", false},
            Case{"embedded NUL", "JQ_a\0/../x"sv, false},
+           // What Windows would read as a device, a stream or another name.
+           Case{"a device name", "JQ_x/CON", false},
+           Case{"a device name with an extension", "nul.bin", false},
+           Case{"a numbered port, any case", "com7.txt", false},
+           Case{"a printer port", "JQ_x/LPT1", false},
+           Case{"a name that only begins like a device", "CONSOLE.bin", true},
+           Case{"COM0 is no device", "COM0", true},
+           Case{"an alternate data stream", "JQ_a.bin:hidden", false},
+           Case{"a trailing dot", "JQ_a.", false},
+           Case{"a trailing space", "JQ_x /a.bin", false},
        }) {
     EXPECT_EQ(IsSafeRelativePath(c.name), c.safe) << c.reason;
   }

@@ -18,6 +18,7 @@
 #include "platform/message_loop.h"
 #include "platform/user_messages.h"
 #include "serial/ccom.h"
+#include "serial/serial_ports.h"
 #include "support/recording_window.h"
 #include "support/serial_quiescence.h"
 
@@ -29,6 +30,17 @@ using ComEvents = std::vector<std::pair<WPARAM, LPARAM>>;
 using Logs = std::vector<std::pair<std::string, LPARAM>>;
 
 constexpr LPARAM kRed = 0xff;
+
+// Names that are already device paths, used as they stand, and how the trace shows them.
+#if defined(_WIN32)
+constexpr const char* kFullPath = "\\\\.\\COM12";
+constexpr const char* kGonePath = "\\\\.\\COM13";
+constexpr const char* kGoneName = "COM13";
+#else
+constexpr const char* kFullPath = "/tmp/kvx-sim/port";
+constexpr const char* kGonePath = "/dev/ttyGONE3";
+constexpr const char* kGoneName = "ttyGONE3";
+#endif
 
 class CComOverFakePort : public testing::Test {
  protected:
@@ -58,7 +70,7 @@ class CComOverFakePort : public testing::Test {
   MessageLoop loop{clock};
   RecordingWindow owner{loop};
   FakeSerialDeviceOpener opener;
-  std::shared_ptr<FakeSerialPort> port = opener.AddPort("/dev/ttyFAKE0");
+  std::shared_ptr<FakeSerialPort> port = opener.AddPort(SerialDevicePath("ttyFAKE0"));
   std::optional<CCom> com{std::in_place, opener, clock};
 };
 
@@ -72,8 +84,8 @@ TEST_F(CComOverFakePort, OpenAppliesTheSettingsRaisesDtrAndPostsSuccess) {
 }
 
 TEST_F(CComOverFakePort, NameStartingWithSlashIsOpenedAsItStands) {
-  auto link = opener.AddPort("/tmp/kvx-sim/port");
-  com->PortOpen("/tmp/kvx-sim/port", 460800, 8, "NONE", 1);
+  auto link = opener.AddPort(kFullPath);
+  com->PortOpen(kFullPath, 460800, 8, "NONE", 1);
   ASSERT_TRUE(test::WaitForSerialQuiescence(*com, *link));
   loop.RunUntilIdle();
   EXPECT_EQ(owner.com_events(), (ComEvents{{COM_EVT_OPEN, 0}}));
@@ -112,11 +124,12 @@ TEST_F(CComOverFakePort, RefusedOpenPostsTheErrorAndSendsTheOpenFailLine) {
 }
 
 TEST_F(CComOverFakePort, MissingDeviceTracesItsNameWithoutTheDevFolder) {
-  com->PortOpen("/dev/ttyGONE3", 115200, 8, "NONE", 1);
+  com->PortOpen(kGonePath, 115200, 8, "NONE", 1);
   Settle();
   EXPECT_EQ(owner.com_events(), (ComEvents{{COM_EVT_OPEN, ENOENT}}));
   EXPECT_EQ(owner.logs(),
-            (Logs{{"ttyGONE3 Port open fail - CreateFile fail GetLastError[2]\n", kRed}}));
+            (Logs{{std::string(kGoneName) + " Port open fail - CreateFile fail GetLastError[2]\n",
+                   kRed}}));
 }
 
 TEST_F(CComOverFakePort, RefusedSettingsPostTheErrorAndLeaveThePortOpenUntilClosed) {

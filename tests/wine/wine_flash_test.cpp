@@ -70,10 +70,11 @@ class WineFlashTest : public ::testing::Test {
     std::filesystem::create_symlink(sim_->link(), com_link_);
   }
 
-  std::unique_ptr<test::FlashProcess> StartFlash(std::vector<std::string> extra) {
+  std::unique_ptr<test::FlashProcess> StartFlash(std::vector<std::string> extra,
+                                                 const std::filesystem::path& file = {}) {
     std::vector<std::string> args = {flash_exe_, "--port", com_port_};
     args.insert(args.end(), extra.begin(), extra.end());
-    args.push_back(WindowsPath(image_path_));
+    args.push_back(WindowsPath(file.empty() ? image_path_ : file));
     return std::make_unique<test::FlashProcess>("/usr/bin/wine", args, "",
                                                 (folder_ / "flash").string());
   }
@@ -128,6 +129,24 @@ TEST_F(WineFlashTest, AForcedBootloaderUpgradeSendsTheWholeImage) {
   ASSERT_EQ(flash->WaitForExit(180s), 0) << Diagnosis(*flash);
   EXPECT_EQ(sim_->WaitForExit(), 0);
   EXPECT_TRUE(Received() == Whole()) << "received " << Received().size() << " bytes";
+}
+
+// An archive is unpacked into a staging folder under the user's temporary folder: the folder
+// layer's Windows side (folders held by handle, files created below them, the tree removed).
+TEST_F(WineFlashTest, UpgradesFromAnArchiveStagedInTheTemporaryFolder) {
+  std::vector<SampleArchiveItem> items(2);
+  items[0].name = "KVX_1_main.bin";
+  items[0].data = image_;
+  items[1].name = "JQ_set/radio.bin";
+  items[1].data = {1, 2, 3, 4};
+  const std::filesystem::path archive = folder_ / "firmware.stf";
+  std::string error;
+  ASSERT_TRUE(WriteSampleArchive(archive.string(), items, error)) << error;
+  StartSim({"--once"});
+  auto flash = StartFlash({"--yes"}, archive);
+  ASSERT_EQ(flash->WaitForExit(180s), 0) << Diagnosis(*flash);
+  EXPECT_EQ(sim_->WaitForExit(), 0);
+  EXPECT_TRUE(Received() == Main()) << "received " << Received().size() << " bytes";
 }
 
 TEST_F(WineFlashTest, ASilentTerminalEndsWithTheConnectionFailedMessage) {
