@@ -11,11 +11,13 @@ add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 # Its own printf family, which knows C99's formats (%zu, %lld), in place of the old CRT's.
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 
-# src/ through the same folder files as on Linux; kvx_add_library picks each system's twins.
-# Not yet: the folders whose programs need twins still being written (cli).
+# src/ through the same folder files as on Linux; kvx_add_library picks each system's twins. The
+# Qt window is Linux only.
 foreach(folder platform protocol serial image engine cli)
   add_subdirectory(src/${folder})
 endforeach()
+# kvx-mkimage; kvx-sim stays a Linux program (it is a pseudo-terminal).
+add_subdirectory(tools/mkimage)
 
 # A test program from the named files of one folder under tests/, run as one ctest test under Wine.
 # (gtest_discover_tests would start Wine at build time for every program to list its tests.)
@@ -62,5 +64,5 @@ if(KVX_BUILD_TESTS AND KVX_LINUX_BUILD_DIR)
   set_tests_properties(
     wine_flash_tests
     PROPERTIES LABELS e2e TIMEOUT 900
-               ENVIRONMENT "KVX_FLASH_EXE=$<TARGET_FILE:kvx-flash>;KVX_SIM=${KVX_LINUX_BUILD_DIR}/tools/sim/kvx-sim")
+               ENVIRONMENT "KVX_FLASH_EXE=$<TARGET_FILE:kvx-flash>;KVX_MKIMAGE_EXE=$<TARGET_FILE:kvx-mkimage>;KVX_SIM=${KVX_LINUX_BUILD_DIR}/tools/sim/kvx-sim")
 endif()

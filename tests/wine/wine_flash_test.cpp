@@ -149,6 +149,24 @@ TEST_F(WineFlashTest, UpgradesFromAnArchiveStagedInTheTemporaryFolder) {
   EXPECT_TRUE(Received() == Main()) << "received " << Received().size() << " bytes";
 }
 
+TEST_F(WineFlashTest, AnImageMadeByTheWindowsImageMakerUpgrades) {
+  const std::string mkimage = Environment("KVX_MKIMAGE_EXE");
+  ASSERT_FALSE(mkimage.empty());
+  const std::filesystem::path made = folder_ / ("\xC3\xBC " + std::string("made.bin"));
+  test::FlashProcess maker("/usr/bin/wine",
+                           {mkimage, "image", WindowsPath(made), "--size", "400000"}, "",
+                           (folder_ / "mkimage").string());
+  ASSERT_EQ(maker.WaitForExit(60s), 0) << Diagnosis(maker);
+  const std::string image = test::SimProcess::ReadFile(made.string());
+  ASSERT_EQ(image.size(), 400000u);
+
+  StartSim({"--once"});
+  auto flash = StartFlash({"--yes"}, made);
+  ASSERT_EQ(flash->WaitForExit(180s), 0) << Diagnosis(*flash);
+  EXPECT_EQ(sim_->WaitForExit(), 0);
+  EXPECT_TRUE(Received() == image.substr(0x40000)) << "received " << Received().size();
+}
+
 TEST_F(WineFlashTest, ASilentTerminalEndsWithTheConnectionFailedMessage) {
   StartSim({"--silent-at", "link:all"});
   auto flash = StartFlash({"--yes"});
