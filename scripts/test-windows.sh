@@ -21,9 +21,18 @@ export WINEPREFIX
 export WINEDEBUG=-all
 # No Mono or Gecko: the prefix is made without asking to download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's server keeps its socket in /tmp/wine-XXXXXX/server-DEV-INODE (the prefix folder's
+# device and inode, in hexadecimal): removed with the prefix, so a run leaves nothing in /tmp.
 stop_wine() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
+  local inode server_dir
+  inode=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")
+  for server_dir in /tmp/wine-*/server-*-"$inode"; do
+    [ -d "$server_dir" ] || continue
+    rm -rf "$server_dir"
+    rmdir "$(dirname "$server_dir")" 2>/dev/null || true
+  done
   rm -rf "$WINEPREFIX"
 }
 trap stop_wine EXIT
