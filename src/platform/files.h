@@ -7,6 +7,10 @@
 // at or below a folder it creates or removes, and a folder that belongs to someone else is
 // refused rather than used.
 //
+// On Windows (files_win32.cpp) descriptors are the C runtime's, over Windows handles; a folder's
+// descriptor holds it open so it cannot be removed or renamed meanwhile; paths are UTF-8 and
+// either separator serves; `mode` arguments are not used (new files take their folder's ACL).
+//
 // Threads: every function may be called from any thread; none keeps state. Errors are returned
 // as std::error_code (errno values or FileError), never thrown.
 #pragma once
