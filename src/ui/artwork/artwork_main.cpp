@@ -1,4 +1,5 @@
-// kvx-artwork: draws the upgrader's icon, background and button bitmaps into a folder.
+// kvx-artwork: draws the upgrader's icon, background and button bitmaps into a folder, as PNG
+// files for the Qt window and as BMP and ICO files for the Windows resource script.
 //   kvx-artwork <output folder>
 
 #include <QDir>
@@ -6,6 +7,7 @@
 #include <cstdio>
 
 #include "ui/artwork/artwork.h"
+#include "ui/artwork/windows_forms.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -20,12 +22,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kvx-artwork: cannot create %s\n", argv[1]);
     return 1;
   }
-  for (const kvx::ui::artwork::Picture& picture : kvx::ui::artwork::DrawAll()) {
+  const std::vector<kvx::ui::artwork::Picture> pictures = kvx::ui::artwork::DrawAll();
+  for (const kvx::ui::artwork::Picture& picture : pictures) {
     const QString path = folder.filePath(picture.file_name);
     if (!picture.image.save(path, "PNG")) {
       std::fprintf(stderr, "kvx-artwork: cannot write %s\n", qPrintable(path));
       return 1;
     }
+  }
+  if (!kvx::ui::artwork::WriteWindowsForms(pictures, folder)) {
+    std::fprintf(stderr, "kvx-artwork: cannot write the Windows forms into %s\n", argv[1]);
+    return 1;
   }
   return 0;
 }
