@@ -66,3 +66,9 @@ if(KVX_BUILD_TESTS AND KVX_LINUX_BUILD_DIR)
     PROPERTIES LABELS e2e TIMEOUT 900
                ENVIRONMENT "KVX_FLASH_EXE=$<TARGET_FILE:kvx-flash>;KVX_MKIMAGE_EXE=$<TARGET_FILE:kvx-mkimage>;KVX_SIM=${KVX_LINUX_BUILD_DIR}/tools/sim/kvx-sim")
 endif()
+
+# The Windows operator window (src/win32ui): dialogs from a resource script, with the artwork
+# drawn by the Linux build's kvx-artwork, which scripts/test-windows.sh builds first.
+if(KVX_LINUX_BUILD_DIR)
+  add_subdirectory(src/win32ui)
+endif()
