@@ -71,4 +71,21 @@ endif()
 # drawn by the Linux build's kvx-artwork, which scripts/test-windows.sh builds first.
 if(KVX_LINUX_BUILD_DIR)
   add_subdirectory(src/win32ui)
+  if(KVX_BUILD_TESTS)
+    # They need a display: skipped (77) without one. The screenshots are a test of their own.
+    kvx_add_windows_test_program(
+      win32ui_tests FOLDER win32ui
+      SOURCES win32ui_test_main.cpp resources_test.cpp dialog_layout_test.cpp
+              dialog_controls_test.cpp screenshots_test.cpp
+      DEPS kvx_win32ui version)
+    target_sources(win32ui_tests PRIVATE $<TARGET_OBJECTS:kvx_win32ui_resources>)
+    set_tests_properties(win32ui_tests PROPERTIES SKIP_RETURN_CODE 77)
+    set_property(TEST win32ui_tests APPEND PROPERTY ENVIRONMENT "GTEST_FILTER=-ScreenshotTest.*")
+    add_test(NAME win32ui_screenshots_draw_only COMMAND win32ui_tests
+                                                        --gtest_filter=ScreenshotTest.*)
+    set_tests_properties(
+      win32ui_screenshots_draw_only
+      PROPERTIES LABELS draw-only TIMEOUT 300 SKIP_RETURN_CODE 77
+                 ENVIRONMENT "KVX_WIN32UI_SCREENSHOTS=Z:${CMAKE_BINARY_DIR}/screenshots")
+  endif()
 endif()
