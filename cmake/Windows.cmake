@@ -87,5 +87,33 @@ if(KVX_LINUX_BUILD_DIR)
       win32ui_screenshots_draw_only
       PROPERTIES LABELS draw-only TIMEOUT 300 SKIP_RETURN_CODE 77
                  ENVIRONMENT "KVX_WIN32UI_SCREENSHOTS=Z:${CMAKE_BINARY_DIR}/screenshots")
+    # Both read their windows back from the screen: one at a time.
+    set_tests_properties(win32ui_tests win32ui_screenshots_draw_only PROPERTIES RESOURCE_LOCK
+                                                                                 wine_display)
+  endif()
+
+  # The installer (packaging/windows), built by makensis (Debian: nsis), and its test.
+  find_program(KVX_MAKENSIS makensis)
+  if(KVX_MAKENSIS)
+    set(installer ${CMAKE_BINARY_DIR}/kvx-upgrader-setup.exe)
+    set(installer_script ${PROJECT_SOURCE_DIR}/packaging/windows/kvx-upgrader.nsi)
+    add_custom_command(
+      OUTPUT ${installer}
+      COMMAND ${KVX_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION}
+              -DUPGRADER_EXE=$<TARGET_FILE:kvx-upgrader> -DFLASH_EXE=$<TARGET_FILE:kvx-flash>
+              -DOUTFILE=${installer} ${installer_script}
+      DEPENDS kvx-upgrader kvx-flash ${installer_script}
+      COMMENT "Building the installer"
+      VERBATIM)
+    add_custom_target(kvx_installer ALL DEPENDS ${installer})
+    if(KVX_BUILD_TESTS)
+      kvx_add_windows_test_program(windows_installer_tests FOLDER windows_installer
+                                   SOURCES installer_test.cpp DEPS kvx_platform ole32 uuid)
+      set_tests_properties(windows_installer_tests PROPERTIES LABELS e2e ENVIRONMENT
+                                                              "KVX_INSTALLER=Z:${installer}")
+      add_dependencies(windows_installer_tests kvx_installer)
+    endif()
+  else()
+    message(STATUS "makensis not found (Debian: nsis): no installer")
   endif()
 endif()

@@ -11,6 +11,7 @@ packages=(
   cmake ninja-build
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine
+  nsis                           # makensis: the installer
   googletest nlohmann-json3-dev  # built and included from their Debian sources and headers
   dpkg-dev                       # dpkg-source: unpacks what apt-get source fetches
 )
