@@ -74,6 +74,11 @@ class DialogWindow {
   void SelectListIndex(int id, int index);
   std::string SelectedListText(int id) const;
 
+  // Rich-text controls: `text` added at the very end in `colour`, whatever the selection was;
+  // the view scrolled by `lines` lines.
+  void AppendText(int id, std::string_view text, Colour colour);
+  void ScrollTextLines(int id, int lines);
+
   // A static control drawn in these colours, on a brush of the background colour.
   void SetTextColours(int id, Colour text, Colour background);
   // Places a control in pixels of the client area.

@@ -43,6 +43,7 @@ DialogWindow::~DialogWindow() {
 
 std::unique_ptr<DialogWindow> DialogWindow::Create(int template_id, NativeWindow owner,
                                                    const Prepare& prepare) {
+  // Owned at once; make_unique cannot reach the private constructor.
   std::unique_ptr<DialogWindow> dialog(new DialogWindow(false));
   dialog->prepare_ = prepare;
   CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(template_id), owner,

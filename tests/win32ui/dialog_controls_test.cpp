@@ -5,6 +5,7 @@
 #include <windows.h>
 // After <windows.h>, whose types they use.
 #include <commctrl.h>
+#include <richedit.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -244,6 +245,51 @@ TEST_F(MainWindowControlsTest, EnterAndEscapeDoNothingCloseGoesToItsHandler) {
   SendMessageW(dialog(), WM_CLOSE, 0, 0);
   EXPECT_EQ(closes, 1);
   EXPECT_TRUE(IsWindow(dialog())) << "closing is the handler's decision";
+}
+
+// The colour of the character at `index` of a rich-text control.
+COLORREF ColourAt(HWND text, int index) {
+  SendMessageW(text, EM_SETSEL, index, index + 1);
+  CHARFORMAT2W format{};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_COLOR;
+  SendMessageW(text, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  return format.crTextColor;
+}
+
+std::wstring RichText(HWND text) {
+  GETTEXTLENGTHEX length_query{GTL_DEFAULT, 1200};
+  const LRESULT length =
+      SendMessageW(text, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length_query), 0);
+  std::wstring content(static_cast<std::size_t>(length) + 1, L'\0');
+  GETTEXTEX query{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
+                  nullptr};
+  const LRESULT copied = SendMessageW(text, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
+                                      reinterpret_cast<LPARAM>(content.data()));
+  content.resize(static_cast<std::size_t>(copied));
+  return content;
+}
+
+TEST(LogTextTest, PiecesGoAtTheEndEachInItsColourAfterAClearFromTheTop) {
+  const std::unique_ptr<DialogWindow> log = DialogWindow::Create(IDD_LOG_WINDOW);
+  ASSERT_NE(log, nullptr);
+  HWND text = log->Control(IDC_LOG_TEXT);
+  constexpr Colour kRed{255, 0, 0};
+  constexpr Colour kBlue{0, 0, 255};
+  log->AppendText(IDC_LOG_TEXT, "AT\n", kRed);
+  // The operator's selection at the start does not move the next piece there.
+  SendMessageW(text, EM_SETSEL, 0, 1);
+  log->AppendText(IDC_LOG_TEXT, "OK é", kBlue);
+  EXPECT_EQ(RichText(text), L"AT\rOK é");
+  EXPECT_EQ(ColourAt(text, 0), RGB(255, 0, 0));
+  EXPECT_EQ(ColourAt(text, 3), RGB(0, 0, 255));
+  EXPECT_EQ(ColourAt(text, 6), RGB(0, 0, 255));
+
+  // Cleaned, the next piece starts the text.
+  log->SetText(IDC_LOG_TEXT, "");
+  log->AppendText(IDC_LOG_TEXT, "port search complete", kBlue);
+  EXPECT_EQ(RichText(text), L"port search complete");
+  EXPECT_EQ(ColourAt(text, 0), RGB(0, 0, 255));
 }
 
 void Press(HWND box, int id) {
