@@ -1,9 +1,11 @@
 #include "platform/file_lock.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "platform/file_lock_internal.h"
 
@@ -63,6 +65,21 @@ PathLocks& ProcessLocks() {
   return locks;
 }
 
+// Neither flock nor LockFileEx waits with a time-out: tries without blocking, pausing a little
+// longer each time.
+std::error_code LockFileUntil(int fd, SteadyClock::time_point deadline) {
+  constexpr auto kLongestPause = std::chrono::milliseconds(16);
+  std::chrono::microseconds pause(500);
+  for (;;) {
+    const std::error_code error = file_lock_internal::TryLockFile(fd);
+    if (error != std::errc::resource_unavailable_try_again) return error;
+    const auto now = SteadyClock::now();
+    if (now >= deadline) return std::make_error_code(std::errc::timed_out);
+    std::this_thread::sleep_for(std::min<SteadyClock::duration>(pause, deadline - now));
+    pause = std::min<std::chrono::microseconds>(pause * 2, kLongestPause);
+  }
+}
+
 }  // namespace
 
 FileLock::FileLock(const std::string& lock_path, std::chrono::milliseconds wait,
@@ -76,7 +93,7 @@ FileLock::FileLock(const std::string& lock_path, std::chrono::milliseconds wait,
   }
   key_ = std::move(key);
   ScopedFd file = file_lock_internal::OpenLockFile(lock_path, ec);
-  if (!ec) ec = file_lock_internal::LockFileUntil(file.get(), deadline);
+  if (!ec) ec = LockFileUntil(file.get(), deadline);
   if (ec) {
     ProcessLocks().Unlock(key_);
     key_.clear();

@@ -1,8 +1,7 @@
 // What FileLock asks of the system: a lock file opened (created when missing, never through a
-// link) and an exclusive lock on it, tried until a deadline. One twin per system.
+// link) and one attempt at an exclusive lock on it. One twin per system.
 #pragma once
 
-#include <chrono>
 #include <string>
 #include <system_error>
 
@@ -11,8 +10,9 @@
 namespace kvx::file_lock_internal {
 
 ScopedFd OpenLockFile(const std::string& path, std::error_code& ec);
-// std::errc::timed_out when `deadline` passed while another holder kept the lock.
-std::error_code LockFileUntil(int fd, std::chrono::steady_clock::time_point deadline);
+// One attempt at the exclusive lock, without waiting: {} when taken,
+// std::errc::resource_unavailable_try_again while another holder has it, else the failure.
+std::error_code TryLockFile(int fd);
 void UnlockFile(int fd);
 
 }  // namespace kvx::file_lock_internal

@@ -5,9 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <thread>
 
 #include "platform/file_lock_internal.h"
 
@@ -40,20 +38,14 @@ ScopedFd OpenLockFile(const std::string& path, std::error_code& ec) {
   return fd;
 }
 
-// flock has no time-out of its own: tries without blocking, pausing a little longer each time.
-std::error_code LockFileUntil(int fd, std::chrono::steady_clock::time_point deadline) {
-  constexpr auto kLongestPause = std::chrono::milliseconds(16);
-  std::chrono::microseconds pause(500);
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return {};
+std::error_code TryLockFile(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return LastError();
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return std::make_error_code(std::errc::timed_out);
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-    pause = std::min<std::chrono::microseconds>(pause * 2, kLongestPause);
+    if (errno == EWOULDBLOCK)
+      return std::make_error_code(std::errc::resource_unavailable_try_again);
+    return LastError();
   }
+  return {};
 }
 
 void UnlockFile(int fd) {

@@ -4,9 +4,6 @@
 #include <io.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <thread>
-
 #include "platform/file_lock_internal.h"
 #include "platform/wide_text.h"
 
@@ -43,25 +40,16 @@ ScopedFd OpenLockFile(const std::string& path, std::error_code& ec) {
   return ScopedFd(fd);
 }
 
-// LockFileEx waits without a time-out or not at all: tries, pausing a little longer each time.
-std::error_code LockFileUntil(int fd, std::chrono::steady_clock::time_point deadline) {
-  constexpr auto kLongestPause = std::chrono::milliseconds(16);
-  std::chrono::microseconds pause(500);
-  for (;;) {
-    OVERLAPPED whole{};
-    if (LockFileEx(HandleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                   MAXDWORD, &whole)) {
-      return {};
-    }
-    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
-      return {EIO, std::generic_category()};
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return std::make_error_code(std::errc::timed_out);
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-    pause = std::min<std::chrono::microseconds>(pause * 2, kLongestPause);
+std::error_code TryLockFile(int fd) {
+  OVERLAPPED whole{};
+  if (LockFileEx(HandleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                 MAXDWORD, &whole)) {
+    return {};
   }
+  if (GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING) {
+    return std::make_error_code(std::errc::resource_unavailable_try_again);
+  }
+  return {EIO, std::generic_category()};
 }
 
 void UnlockFile(int fd) {

@@ -3,6 +3,8 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -127,6 +129,38 @@ std::error_code ReadWholeFile(const std::string& path, std::size_t max_size,
 
 std::error_code ReadWholeFile(const std::string& path, std::size_t max_size, std::string& out) {
   return ReadWholeFileInto(path, max_size, out);
+}
+
+std::error_code WriteNewFile(const std::string& path, std::span<const std::uint8_t> data) {
+  std::error_code error;
+  ScopedFd fd = OpenForWriting(path, IfExists::kRefuse, 0600, error);
+  if (error) return error;
+  error = WriteAll(fd.get(), data);
+  const std::error_code closed = CloseFile(fd);
+  if (!error) error = closed;
+  if (error) RemoveFile(path);
+  return error;
+}
+
+std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer) {
+  if (const std::error_code error = ReadFileRange(fd, 0, buffer)) return error;
+  // One byte more than expected means the file grew: what we hold is not the whole file.
+  std::uint8_t probe = 0;
+  const std::error_code past_end = ReadFileRange(fd, buffer.size(), std::span(&probe, 1));
+  if (past_end == FileError::kChangedWhileRead) return {};  // it ends where it should
+  return past_end ? past_end : make_error_code(FileError::kChangedWhileRead);
+}
+
+StdioFile OpenRegularFileStream(const std::string& path, std::error_code& ec) {
+  RegularFile file = OpenRegularFile(path, ec);
+  if (ec) return nullptr;
+  StdioFile stream(fdopen(file.fd.get(), "rb"));
+  if (!stream) {
+    ec = {errno, std::generic_category()};
+    return nullptr;
+  }
+  file.fd.release();  // the stream owns it now
+  return stream;
 }
 
 }  // namespace kvx

@@ -437,17 +437,6 @@ ScopedFd OpenForWriting(const std::string& path, IfExists if_exists, unsigned,
   return DescriptorFor(std::move(file), _O_WRONLY, ec);
 }
 
-std::error_code WriteNewFile(const std::string& path, std::span<const std::uint8_t> data) {
-  std::error_code error;
-  ScopedFd fd = OpenForWriting(path, IfExists::kRefuse, 0600, error);
-  if (error) return error;
-  error = WriteAll(fd.get(), data);
-  const std::error_code closed = CloseFile(fd);
-  if (!error) error = closed;
-  if (error) DeleteFileW(Wide(path).c_str());
-  return error;
-}
-
 std::error_code ReplaceFileAtomically(const std::string& path, std::string_view text,
                                       const ReplaceOptions& options) {
   const std::wstring target = Wide(path);
@@ -495,18 +484,6 @@ RegularFile OpenRegularFile(const std::string& path, std::error_code& ec) {
   return {std::move(fd), static_cast<std::uint64_t>(size.QuadPart)};
 }
 
-StdioFile OpenRegularFileStream(const std::string& path, std::error_code& ec) {
-  RegularFile file = OpenRegularFile(path, ec);
-  if (ec) return nullptr;
-  StdioFile stream(_fdopen(file.fd.get(), "rb"));
-  if (!stream) {
-    ec = CrtError();
-    return nullptr;
-  }
-  file.fd.release();  // the stream owns it now
-  return stream;
-}
-
 std::error_code ReadFileRange(int fd, std::uint64_t offset, std::span<std::uint8_t> buffer) {
   const HANDLE file = HandleOf(fd);
   std::size_t done = 0;
@@ -521,17 +498,6 @@ std::error_code ReadFileRange(int fd, std::uint64_t offset, std::span<std::uint8
     done += got;
   }
   return {};
-}
-
-std::error_code ReadFileExactly(int fd, std::span<std::uint8_t> buffer) {
-  if (const std::error_code error = ReadFileRange(fd, 0, buffer)) return error;
-  // One byte more than expected means the file grew: what we hold is not the whole file.
-  std::uint8_t probe = 0;
-  DWORD got = 0;
-  if (const std::error_code error = ReadAt(HandleOf(fd), buffer.size(), &probe, 1, got)) {
-    return error;
-  }
-  return got == 0 ? std::error_code{} : make_error_code(FileError::kChangedWhileRead);
 }
 
 std::string ReadFilePrefix(const std::string& path, std::size_t max_size) {
