@@ -13,7 +13,7 @@ add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 
 # src/ through the same folder files as on Linux; kvx_add_library picks each system's twins. The
 # Qt window is Linux only.
-foreach(folder platform protocol serial image engine cli)
+foreach(folder platform protocol serial image engine cli operator)
   add_subdirectory(src/${folder})
 endforeach()
 # kvx-mkimage; kvx-sim stays a Linux program (it is a pseudo-terminal).

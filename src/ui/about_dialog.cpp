@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "ui/dialog_units.h"
 #include "ui/qt_text.h"
 #include "ui/ui_resources.h"

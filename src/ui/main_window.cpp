@@ -13,8 +13,8 @@
 
 #include "platform/string_table.h"
 #include "platform/user_messages.h"
-#include "ui/app_identity.h"
-#include "ui/config_file.h"
+#include "operator/app_identity.h"
+#include "operator/config_file.h"
 #include "ui/empty_captions.h"
 #include "ui/image_button.h"
 #include "ui/log_window.h"

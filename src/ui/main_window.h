@@ -27,11 +27,11 @@
 #include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "platform/window.h"
-#include "ui/dev_key_sequence.h"
-#include "ui/engine_link.h"
-#include "ui/gui_engine_hooks.h"
-#include "ui/operator_dialogs.h"
-#include "ui/progress_range.h"
+#include "operator/dev_key_sequence.h"
+#include "operator/engine_link.h"
+#include "operator/gui_engine_hooks.h"
+#include "operator/operator_dialogs.h"
+#include "operator/progress_range.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "platform/user_messages.h"
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "ui/image_button.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"

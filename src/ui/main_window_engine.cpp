@@ -6,7 +6,7 @@
 #include "engine/engine_reports.h"
 #include "platform/string_table.h"
 #include "platform/user_messages.h"
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "ui/image_button.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"

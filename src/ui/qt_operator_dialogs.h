@@ -4,7 +4,7 @@
 
 #include <QPointer>
 
-#include "ui/operator_dialogs.h"
+#include "operator/operator_dialogs.h"
 
 namespace kvx::ui {
 

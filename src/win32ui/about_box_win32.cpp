@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "win32ui/resource_ids.h"
 
 namespace kvx::win32ui {

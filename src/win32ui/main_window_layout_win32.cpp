@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "win32ui/resource_ids.h"
 
 namespace kvx::win32ui {

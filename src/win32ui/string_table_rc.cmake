@@ -1,6 +1,6 @@
 # Writes the resource script's STRINGTABLE from the program's own string table, so the texts are
 # written once: the ids from platform/string_table.h, the texts from platform/string_table.cpp,
-# and string 176 (the about box's copyright line) from ui/app_identity.h.
+# and string 176 (the about box's copyright line) from operator/app_identity.h.
 #   cmake -DHEADER=... -DSOURCE=... -DIDENTITY=... -DOUTPUT=... -P string_table_rc.cmake
 cmake_minimum_required(VERSION 3.25)
 

@@ -1,7 +1,7 @@
 // Config.ini: the tenth-character rule, the port test, the bounds on what is read, the two lines
 // written at completion, and where the file is kept when the program's folder is not writable.
 
-#include "ui/config_file.h"
+#include "operator/config_file.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>

@@ -15,7 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/profile_store.h"
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "ui/main_window.h"
 #include "ui/qt_message_queue.h"
 #include "ui/qt_text.h"

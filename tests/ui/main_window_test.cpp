@@ -6,7 +6,7 @@
 
 #include "main_window_fixture.h"
 #include "platform/string_table.h"
-#include "ui/config_file.h"
+#include "operator/config_file.h"
 #include "ui/log_window.h"
 
 namespace kvx::ui::test {

@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "ui/gui_engine_hooks.h"
+#include "operator/gui_engine_hooks.h"
 #include "ui/qt_message_queue.h"
 #include "ui_test_support.h"
 

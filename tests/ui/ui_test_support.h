@@ -20,8 +20,8 @@
 
 #include "platform/user_messages.h"
 #include "support/temp_folder.h"
-#include "ui/engine_link.h"
-#include "ui/operator_dialogs.h"
+#include "operator/engine_link.h"
+#include "operator/operator_dialogs.h"
 
 namespace kvx::ui {
 

@@ -12,7 +12,7 @@
 
 #include "platform/string_table.h"
 #include "platform/wide_text.h"
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "win32ui/resource_ids.h"
 
 namespace kvx::win32ui {

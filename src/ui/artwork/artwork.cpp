@@ -9,7 +9,7 @@
 #include <array>
 #include <cmath>
 
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 
 namespace kvx::ui::artwork {
 

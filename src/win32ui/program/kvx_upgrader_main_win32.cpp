@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "win32ui/about_box.h"
 #include "win32ui/dialog_window.h"
 #include "win32ui/main_window_layout.h"

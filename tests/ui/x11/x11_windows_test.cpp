@@ -13,7 +13,7 @@
 #include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "platform/string_table.h"
-#include "ui/app_identity.h"
+#include "operator/app_identity.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/port_setup_dialog.h"

@@ -1,8 +1,5 @@
-#include "ui/gui_engine_hooks.h"
+#include "operator/gui_engine_hooks.h"
 
-#include <QMetaObject>
-#include <QObject>
-#include <QThread>
 #include <future>
 #include <mutex>
 #include <utility>
@@ -37,51 +34,63 @@ class PortAnswer {
 
 }  // namespace
 
+// Completes a blocking hook's wait when its task has run, or when the task is dropped unrun (the
+// GUI's queue went away), so the engine thread never waits for ever.
+class TaskDone {
+ public:
+  ~TaskDone() { promise_.set_value(); }
+  std::future<void> Future() { return promise_.get_future(); }
+
+ private:
+  std::promise<void> promise_;
+};
+
 struct GuiEngineHooks::Target {
   std::mutex mutex;  // guards both pointers; cleared when the hooks are detached
-  QObject* context = nullptr;
+  GuiTasks* gui = nullptr;
   EngineRequests* requests = nullptr;
 
-  // Runs `call(requests)` on the context's thread and waits for it. False once detached.
+  // Runs `call(requests)` on the GUI thread and waits for it. False once detached.
   template <typename Call>
   bool RunAndWait(Call call) {
-    QObject* on = nullptr;
-    EngineRequests* gui = nullptr;
+    GuiTasks* on = nullptr;
+    EngineRequests* gui_requests = nullptr;
     {
       std::lock_guard guard(mutex);
-      on = context;
-      gui = requests;
+      on = gui;
+      gui_requests = requests;
     }
     if (!on) return false;
-    if (QThread::currentThread() == on->thread()) {
-      call(*gui);
-    } else {
-      QMetaObject::invokeMethod(
-          on, [&] { call(*gui); }, Qt::BlockingQueuedConnection);
+    if (on->IsGuiThread()) {
+      call(*gui_requests);
+      return true;
     }
+    auto task_done = std::make_shared<TaskDone>();
+    std::future<void> done = task_done->Future();
+    Queue([&call, task_done](EngineRequests& requests_on_gui) { call(requests_on_gui); });
+    task_done.reset();  // only the task holds it now
+    done.wait();
     return true;
   }
 
-  // Queues `call(requests)` on the context's thread and returns at once.
+  // Queues `call(requests)` on the GUI thread and returns at once.
   template <typename Call>
   void Queue(Call call) {
     std::lock_guard guard(mutex);
-    if (!context) return;
-    EngineRequests* gui = requests;
-    QMetaObject::invokeMethod(
-        context, [gui, call = std::move(call)] { call(*gui); }, Qt::QueuedConnection);
+    if (!gui) return;
+    gui->Queue([gui_requests = requests, call = std::move(call)] { call(*gui_requests); });
   }
 };
 
-GuiEngineHooks::GuiEngineHooks(QObject& context, EngineRequests& requests)
+GuiEngineHooks::GuiEngineHooks(GuiTasks& gui, EngineRequests& requests)
     : target_(std::make_shared<Target>()) {
-  target_->context = &context;
+  target_->gui = &gui;
   target_->requests = &requests;
 }
 
 GuiEngineHooks::~GuiEngineHooks() {
   std::lock_guard guard(target_->mutex);
-  target_->context = nullptr;
+  target_->gui = nullptr;
   target_->requests = nullptr;
 }
 
@@ -113,7 +122,7 @@ EngineHooks GuiEngineHooks::hooks() const {
     target->Queue(
         [caption, text](EngineRequests& gui) { gui.ShowCableLostWarning(caption, text); });
   };
-  // Runs on the engine thread; reads /proc only.
+  // Runs on the engine thread; asks the system only.
   hooks.modem_manager_running = [] { return ModemManagerRunning(); };
   return hooks;
 }

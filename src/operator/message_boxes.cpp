@@ -1,8 +1,8 @@
-#include "ui/message_boxes.h"
+#include "operator/message_boxes.h"
 
+#include "operator/app_identity.h"
 #include "platform/port_permission.h"
 #include "platform/string_table.h"
-#include "ui/app_identity.h"
 
 namespace kvx::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/engine_link.h"
+#include "operator/engine_link.h"
 
 #include <system_error>
 

@@ -1,4 +1,4 @@
-#include "ui/config_file.h"
+#include "operator/config_file.h"
 
 #include <system_error>
 

@@ -1,4 +1,4 @@
-#include "ui/dev_key_sequence.h"
+#include "operator/dev_key_sequence.h"
 
 namespace kvx::ui {
 

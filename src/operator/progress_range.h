@@ -12,6 +12,8 @@ struct ProgressRange {
   int minimum = 0;
   int maximum = 0;
   bool upgrade = false;  // the announcement marks an upgrade as running (busy)
+  // A range a 16-bit progress message carries (the port search's); otherwise a 32-bit one.
+  bool sixteen_bits = false;
 };
 
 // CHECK_COM_PORT_PART: 0 to 6n - 1 taken as an unsigned 16-bit number (n = 0 gives 65535).
