@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/profile_store.h"
+#include "platform/utf8_path.h"
 
 namespace kvx::ui {
 
@@ -28,13 +29,13 @@ void CreateMissingFolders(const std::filesystem::path& folder) {
   std::error_code error;
   if (std::filesystem::exists(folder, error) || error) return;
   CreateMissingFolders(folder.parent_path());
-  CreateOwnFolder(folder.string(), error);
+  CreateOwnFolder(Utf8FromPath(folder), error);
 }
 
 // Creates the file only when nothing is there; an existing file, even an unreadable one, stays.
 bool CreateEmptyConfig(const std::filesystem::path& path) {
   std::error_code error;
-  const ScopedFd file = OpenForWriting(path.string(), IfExists::kRefuse, 0644, error);
+  const ScopedFd file = OpenForWriting(Utf8FromPath(path), IfExists::kRefuse, 0644, error);
   return file && !WriteAll(file.get(), FormatConfigText({}));
 }
 
@@ -45,7 +46,7 @@ bool HasLineBreakOrNul(std::string_view value) {
 }  // namespace
 
 std::filesystem::path ProgramFolder() {
-  return kvx::ProgramFolder();
+  return PathFromUtf8(kvx::ProgramFolder());
 }
 
 std::filesystem::path ConfigFilePath(const std::filesystem::path& folder) {
@@ -53,7 +54,7 @@ std::filesystem::path ConfigFilePath(const std::filesystem::path& folder) {
 }
 
 bool FolderIsWritable(const std::filesystem::path& folder) {
-  return CanCreateFilesIn(folder.string());
+  return CanCreateFilesIn(Utf8FromPath(folder));
 }
 
 std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_folder,
@@ -65,11 +66,6 @@ std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_
   // No relative fallback: a bare "Config.ini" would land in whatever the current folder is.
   if (profile_path.empty()) return {};
   return ConfigFilePath(profile_path.parent_path());
-}
-
-std::filesystem::path ConfigFilePathForThisProgram() {
-  const std::filesystem::path folder = ProgramFolder();
-  return ChooseConfigFilePath(folder, FolderIsWritable(folder), DefaultProfilePath());
 }
 
 ConfigValues ParseConfigText(std::string_view text) {
@@ -101,7 +97,7 @@ ConfigValues ReadConfig(const std::filesystem::path& path) {
   CreateEmptyConfig(path);
   // Only the start of a larger file is read: anyone who can write the folder can write it.
   std::string text;
-  if (ReadFileStart(path.string(), kMaxConfigFileRead, text)) return {};
+  if (ReadFileStart(Utf8FromPath(path), kMaxConfigFileRead, text)) return {};
   return ParseConfigText(text);
 }
 
@@ -121,7 +117,7 @@ std::string FormatConfigText(const ConfigValues& values) {
 
 bool WriteConfig(const std::filesystem::path& path, const ConfigValues& values) {
   CreateMissingFolders(path.parent_path());
-  return !WriteWholeFile(path.string(), FormatConfigText(values), IfExists::kTruncate, 0644);
+  return !WriteWholeFile(Utf8FromPath(path), FormatConfigText(values), IfExists::kTruncate, 0644);
 }
 
 }  // namespace kvx::ui

@@ -33,7 +33,7 @@ struct ConfigValues {
   std::vector<std::string> port_tests = {};
 };
 
-// The folder of the running program (/proc/self/exe), or an empty path when it cannot be read.
+// The folder of the running program, or an empty path when it cannot be read.
 std::filesystem::path ProgramFolder();
 
 // `folder` + "/Config.ini".
@@ -51,7 +51,9 @@ std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_
                                            bool program_folder_writable,
                                            const std::filesystem::path& profile_path);
 
-// ChooseConfigFilePath for this process: ProgramFolder(), FolderIsWritable, DefaultProfilePath().
+// Where this process keeps Config.ini: on Linux ChooseConfigFilePath with ProgramFolder(),
+// FolderIsWritable and DefaultProfilePath(); on Windows beside the program when its folder is
+// writable, else in the user's local application data folder.
 std::filesystem::path ConfigFilePathForThisProgram();
 
 // The values in `text`. A line holding a key gives the line from its tenth byte on, wherever the

@@ -55,8 +55,17 @@ void DialogWindow::Enable(int id, bool enabled) {
   EnableWindow(Control(id), enabled ? TRUE : FALSE);
 }
 
+bool DialogWindow::IsEnabled(int id) const {
+  return IsWindowEnabled(Control(id)) != FALSE;
+}
+
 void DialogWindow::Show(int id, bool visible) {
   ::ShowWindow(Control(id), visible ? SW_SHOW : SW_HIDE);
+}
+
+void DialogWindow::Focus(int id) {
+  // Through the dialog, so the default button and the focus rectangle follow.
+  SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(id)), TRUE);
 }
 
 void DialogWindow::Check(int id, bool checked) {

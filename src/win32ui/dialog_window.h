@@ -57,7 +57,9 @@ class DialogWindow {
   std::string Text(int id) const;
 
   void Enable(int id, bool enabled);
+  bool IsEnabled(int id) const;
   void Show(int id, bool visible);
+  void Focus(int id);
   void Check(int id, bool checked);
   bool IsChecked(int id) const;
 
@@ -146,5 +148,9 @@ bool LoadRichTextLibrary();
 // Runs the thread's messages until WM_QUIT, giving the keys of `dialog` to its accelerator table
 // `accelerators_id` and to its dialog navigation; returns the quit code.
 int RunMessageLoop(const DialogWindow& dialog, int accelerators_id);
+// The same loop until `done()` is true, asked after each message. A WM_QUIT met on the way ends
+// it too and is posted again for the outer loop.
+void RunMessagesUntil(const DialogWindow& dialog, int accelerators_id,
+                      const std::function<bool()>& done);
 
 }  // namespace kvx::win32ui

@@ -1,0 +1,110 @@
+#include "win32ui/log_window.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "win32ui/resource_ids.h"
+
+namespace kvx::win32ui {
+
+namespace {
+
+Colour ColourOf(COLORREF colour) {
+  return {static_cast<std::uint8_t>(colour & 0xff), static_cast<std::uint8_t>((colour >> 8) & 0xff),
+          static_cast<std::uint8_t>((colour >> 16) & 0xff)};
+}
+
+}  // namespace
+
+// Shared with the store's listener, which runs on the engine thread: at most one batch task is
+// queued at a time, and a task that arrives after the window went does nothing.
+struct LogWindow::Feed {
+  std::mutex mutex;
+  bool task_queued = false;
+  LogWindow* window = nullptr;  // read and cleared on the window thread only
+};
+
+LogWindow::LogWindow(NativeWindow owner, ui::GuiTasks& gui, std::function<void()> request_toggle)
+    : gui_(gui), feed_(std::make_shared<Feed>()) {
+  feed_->window = this;
+  dialog_ = DialogWindow::Create(IDD_LOG_WINDOW, owner);
+  if (!dialog_) return;
+  dialog_->OnCommand(ID_LOG_CLEAN, [this] { Clean(); });
+  dialog_->OnCommand(ID_LOG_EXIT, request_toggle);
+  dialog_->OnCommand(2 /* Escape */, request_toggle);
+  dialog_->OnClose(request_toggle);
+}
+
+LogWindow::~LogWindow() {
+  Attach(nullptr);
+  feed_->window = nullptr;
+}
+
+void LogWindow::Attach(TraceStore* store) {
+  if (store_) store_->SetListener(nullptr);
+  store_ = store;
+  read_count_ = 0;
+  ClearView();
+  if (!store_) return;
+  shown_generation_ = store_->generation();
+  const std::shared_ptr<Feed> feed = feed_;
+  ui::GuiTasks& gui = gui_;
+  store_->SetListener([feed, &gui] {
+    {
+      std::lock_guard guard(feed->mutex);
+      if (feed->task_queued) return;
+      feed->task_queued = true;
+    }
+    gui.Queue([feed] {
+      {
+        std::lock_guard guard(feed->mutex);
+        feed->task_queued = false;
+      }
+      if (feed->window) feed->window->TakeBatch();
+    });
+  });
+  TakeBatch();
+}
+
+void LogWindow::SetShown(bool shown) {
+  if (!dialog_) return;
+  dialog_->ShowWindow(shown);
+  if (shown) TakeBatch();
+}
+
+void LogWindow::Clean() {
+  ClearView();
+  if (!store_) return;
+  store_->Clean();
+  shown_generation_ = store_->generation();
+  read_count_ = 0;
+}
+
+void LogWindow::ClearView() {
+  if (dialog_) dialog_->SetText(IDC_LOG_TEXT, "");
+}
+
+void LogWindow::TakeBatch() {
+  if (!store_ || !dialog_) return;
+  if (store_->generation() != shown_generation_) {
+    shown_generation_ = store_->generation();
+    read_count_ = 0;
+    ClearView();
+  }
+  const TraceSlice slice = store_->Slice(read_count_);
+  const std::vector<TraceLine>& lines = slice.lines;
+  if (lines.empty()) return;
+  const std::size_t taken = std::min(lines.size(), kLinesPerBatch);
+  for (std::size_t index = 0; index < taken; ++index) {
+    dialog_->AppendText(IDC_LOG_TEXT, lines[index].text, ColourOf(lines[index].colour));
+  }
+  read_count_ = slice.next - (lines.size() - taken);
+  if (taken < lines.size()) {
+    const std::shared_ptr<Feed> feed = feed_;
+    gui_.Queue([feed] {
+      if (feed->window) feed->window->TakeBatch();
+    });
+  }
+}
+
+}  // namespace kvx::win32ui
