@@ -63,7 +63,7 @@ if(KVX_BUILD_TESTS AND KVX_LINUX_BUILD_DIR)
   add_test(NAME wine_flash_tests COMMAND ${KVX_LINUX_BUILD_DIR}/tests/wine/wine_flash_tests)
   set_tests_properties(
     wine_flash_tests
-    PROPERTIES LABELS e2e TIMEOUT 900
+    PROPERTIES LABELS e2e TIMEOUT 900 RESOURCE_LOCK wine_com_port
                ENVIRONMENT "KVX_FLASH_EXE=$<TARGET_FILE:kvx-flash>;KVX_MKIMAGE_EXE=$<TARGET_FILE:kvx-mkimage>;KVX_SIM=${KVX_LINUX_BUILD_DIR}/tools/sim/kvx-sim")
 endif()
 
@@ -87,7 +87,20 @@ if(KVX_LINUX_BUILD_DIR)
       win32ui_screenshots_draw_only
       PROPERTIES LABELS draw-only TIMEOUT 300 SKIP_RETURN_CODE 77
                  ENVIRONMENT "KVX_WIN32UI_SCREENSHOTS=Z:${CMAKE_BINARY_DIR}/screenshots")
-    # Both read their windows back from the screen: one at a time.
+    # kvx-upgrader.exe worked from outside by a driver, against kvx-sim, by a Linux test program
+    # of the Linux build (tests/wine).
+    add_executable(upgrader-window-driver tests/window_driver/window_driver.cpp)
+    target_include_directories(upgrader-window-driver PRIVATE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(upgrader-window-driver PRIVATE kvx_platform)
+    kvx_target_settings(upgrader-window-driver)
+    add_test(NAME wine_window_tests COMMAND ${KVX_LINUX_BUILD_DIR}/tests/wine/wine_window_tests)
+    set_tests_properties(
+      wine_window_tests
+      PROPERTIES LABELS e2e TIMEOUT 900 RESOURCE_LOCK "wine_com_port;wine_display"
+                 ENVIRONMENT "KVX_UPGRADER_EXE=$<TARGET_FILE:kvx-upgrader>;KVX_WINDOW_DRIVER_EXE=$<TARGET_FILE:upgrader-window-driver>;KVX_SIM=${KVX_LINUX_BUILD_DIR}/tools/sim/kvx-sim")
+    add_dependencies(upgrader-window-driver kvx-upgrader)
+    # They read their windows back from the screen: one at a time, and not while the driver works
+    # the program's window.
     set_tests_properties(win32ui_tests win32ui_screenshots_draw_only PROPERTIES RESOURCE_LOCK
                                                                                  wine_display)
   endif()

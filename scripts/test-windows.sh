@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/install-deps-windows.sh
 cmake --preset default
-cmake --build --preset default --target kvx-sim wine_flash_tests kvx-artwork
+cmake --build --preset default --target kvx-sim wine_flash_tests wine_window_tests kvx-artwork
 cmake --preset windows
 cmake --build --preset windows
 
@@ -74,4 +74,4 @@ wineserver -p >/dev/null 2>&1
 # The prefix's services (a test program would start them, and they would keep its output pipe,
 # and so ctest, waiting) are started here, away from any test's output.
 wineboot >/dev/null 2>&1
-ctest --preset windows
+ctest --preset windows "$@"

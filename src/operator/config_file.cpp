@@ -6,13 +6,11 @@
 #include "platform/files.h"
 #include "platform/profile_store.h"
 #include "platform/utf8_path.h"
+#include "serial/serial_ports.h"
 
 namespace kvx::ui {
 
 namespace {
-
-// What the port test looks for in a remembered name ("COM" on the system this file came from).
-constexpr std::string_view kSerialNameMark = "tty";
 
 // The value of a key line: everything after the key's length, counted from the line's start,
 // up to a NUL (the value is a C string on the other side).
@@ -79,7 +77,7 @@ ConfigValues ParseConfigText(std::string_view text) {
     if (line.size() > kMaxConfigLineLength) continue;
     if (line.find(kPortNameKey) != std::string_view::npos) {
       values.port = ValueOf(line, kPortNameKey.size());
-      if (values.port.find(kSerialNameMark) == std::string::npos) {
+      if (values.port.find(SerialNameMark()) == std::string::npos) {
         values.port.clear();
       } else {
         values.port_tests.push_back(values.port);

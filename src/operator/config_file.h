@@ -57,7 +57,7 @@ std::filesystem::path ChooseConfigFilePath(const std::filesystem::path& program_
 std::filesystem::path ConfigFilePathForThisProgram();
 
 // The values in `text`. A line holding a key gives the line from its tenth byte on, wherever the
-// key stands in it; the last such line counts. A port that does not contain "tty" is dropped
+// key stands in it; the last such line counts. A port without SerialNameMark() is dropped
 // (and a dropped last line leaves no port); the others are all kept in port_tests.
 ConfigValues ParseConfigText(std::string_view text);
 

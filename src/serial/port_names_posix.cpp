@@ -21,4 +21,8 @@ std::string PortNameForTrace(std::string_view name) {
   return std::string(name);
 }
 
+std::string_view SerialNameMark() {
+  return "tty";
+}
+
 }  // namespace kvx

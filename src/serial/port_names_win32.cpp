@@ -22,4 +22,8 @@ std::string PortNameForTrace(std::string_view name) {
   return std::string(name);
 }
 
+std::string_view SerialNameMark() {
+  return "COM";
+}
+
 }  // namespace kvx

@@ -20,6 +20,10 @@ std::string SerialDevicePath(std::string_view name);
 // The name as the trace shows it: without a leading "/dev/".
 std::string PortNameForTrace(std::string_view name);
 
+// What every serial port's name holds on this system ("tty" on Linux, "COM" on Windows): a
+// remembered name without it is no port to test.
+std::string_view SerialNameMark();
+
 // The number a port sorts by: the decimal digits that end the name (3 for ttyUSB3, 10 for
 // /dev/pts/10), 0 when it ends in none. Numbers too large for 64 bits saturate.
 std::uint64_t SerialPortNumber(std::string_view name);

@@ -23,25 +23,15 @@
 #include "support/flash_process.h"
 #include "support/sim_process.h"
 #include "support/temp_folder.h"
+#include "wine_test_support.h"
 
 namespace kvx {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-
-// The name Wine gives a Linux path: the Z: drive is the root folder.
-std::string WindowsPath(const std::filesystem::path& path) {
-  std::string text = "Z:" + path.string();
-  for (char& c : text) {
-    if (c == '/') c = '\\';
-  }
-  return text;
-}
+using test::Environment;
+using test::WindowsPath;
 
 class WineFlashTest : public ::testing::Test {
  protected:
@@ -63,11 +53,8 @@ class WineFlashTest : public ::testing::Test {
 
   // Starts a simulated terminal with `options` and points the COM port at it.
   void StartSim(const std::vector<std::string>& options) {
-    sim_ = std::make_unique<test::SimProcess>(sim_program_, options);
-    ASSERT_TRUE(sim_->WaitUntilReady());
-    std::error_code ignored;
-    std::filesystem::remove(com_link_, ignored);
-    std::filesystem::create_symlink(sim_->link(), com_link_);
+    sim_ = test::StartSimBehindComPort(sim_program_, options, com_link_);
+    ASSERT_NE(sim_, nullptr);
   }
 
   std::unique_ptr<test::FlashProcess> StartFlash(std::vector<std::string> extra,
