@@ -4,8 +4,8 @@
 // The engine decides when it shows (SetShown, through its toggle); the window itself only asks
 // the engine to toggle (Exit, the close button), so the engine's idea of what is shown stays in
 // step. New lines are announced by the store's listener on the engine thread and taken on the
-// window thread in batches of kLinesPerBatch, each batch a task of its own, so a long trace never
-// stalls the window. Window thread only, but for the listener.
+// window thread while it shows, in batches of kLinesPerBatch, each batch a task of its own, so a
+// long trace never stalls the window. Window thread only, but for the listener.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +40,7 @@ class LogWindow {
  private:
   struct Feed;
   void TakeBatch();
+  void AppendLines(const TraceLine* lines, std::size_t count);
   void ClearView();
 
   ui::GuiTasks& gui_;

@@ -5,6 +5,9 @@
 
 #include "win32ui/resource_ids.h"
 
+// After the program's headers: <windows.h> defines macros named like their constants.
+#include <windows.h>
+
 namespace kvx::win32ui {
 
 namespace {
@@ -85,7 +88,8 @@ void LogWindow::ClearView() {
 }
 
 void LogWindow::TakeBatch() {
-  if (!store_ || !dialog_) return;
+  // A hidden window takes nothing: showing it catches up.
+  if (!store_ || !dialog_ || IsWindowVisible(dialog_->handle()) == FALSE) return;
   if (store_->generation() != shown_generation_) {
     shown_generation_ = store_->generation();
     read_count_ = 0;
@@ -93,17 +97,26 @@ void LogWindow::TakeBatch() {
   }
   const TraceSlice slice = store_->Slice(read_count_);
   const std::vector<TraceLine>& lines = slice.lines;
-  if (lines.empty()) return;
   const std::size_t taken = std::min(lines.size(), kLinesPerBatch);
-  for (std::size_t index = 0; index < taken; ++index) {
-    dialog_->AppendText(IDC_LOG_TEXT, lines[index].text, ColourOf(lines[index].colour));
-  }
+  AppendLines(lines.data(), taken);
   read_count_ = slice.next - (lines.size() - taken);
   if (taken < lines.size()) {
     const std::shared_ptr<Feed> feed = feed_;
     gui_.Queue([feed] {
       if (feed->window) feed->window->TakeBatch();
     });
+  }
+}
+
+void LogWindow::AppendLines(const TraceLine* lines, std::size_t count) {
+  // Lines of one colour go in as one piece: the control is slow per insertion.
+  std::size_t first = 0;
+  while (first < count) {
+    std::string piece = lines[first].text;
+    std::size_t next = first + 1;
+    while (next < count && lines[next].colour == lines[first].colour) piece += lines[next++].text;
+    dialog_->AppendText(IDC_LOG_TEXT, piece, ColourOf(lines[first].colour));
+    first = next;
   }
 }
 

@@ -257,19 +257,6 @@ COLORREF ColourAt(HWND text, int index) {
   return format.crTextColor;
 }
 
-std::wstring RichText(HWND text) {
-  GETTEXTLENGTHEX length_query{GTL_DEFAULT, 1200};
-  const LRESULT length =
-      SendMessageW(text, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length_query), 0);
-  std::wstring content(static_cast<std::size_t>(length) + 1, L'\0');
-  GETTEXTEX query{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
-                  nullptr};
-  const LRESULT copied = SendMessageW(text, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
-                                      reinterpret_cast<LPARAM>(content.data()));
-  content.resize(static_cast<std::size_t>(copied));
-  return content;
-}
-
 TEST(LogTextTest, PiecesGoAtTheEndEachInItsColourAfterAClearFromTheTop) {
   const std::unique_ptr<DialogWindow> log = DialogWindow::Create(IDD_LOG_WINDOW);
   ASSERT_NE(log, nullptr);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <richedit.h>
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +39,20 @@ inline void PumpMessages() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+}
+
+// The whole text of a rich-text control, however long.
+inline std::wstring RichText(HWND text) {
+  GETTEXTLENGTHEX length_query{GTL_DEFAULT, 1200};
+  const LRESULT length =
+      SendMessageW(text, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length_query), 0);
+  std::wstring content(static_cast<std::size_t>(length) + 1, L'\0');
+  GETTEXTEX query{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
+                  nullptr};
+  const LRESULT copied = SendMessageW(text, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
+                                      reinterpret_cast<LPARAM>(content.data()));
+  content.resize(static_cast<std::size_t>(copied));
+  return content;
 }
 
 // The face name and point size of a window's font.

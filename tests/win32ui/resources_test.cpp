@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "operator/app_identity.h"
 #include "platform/string_table.h"
 #include "platform/wide_text.h"
-#include "operator/app_identity.h"
 #include "win32ui/resource_ids.h"
 
 namespace kvx::win32ui {
