@@ -7,6 +7,8 @@
 
 // After the program's headers: <windows.h> defines macros named like their constants.
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <richedit.h>
 
 namespace kvx::win32ui {
 
@@ -32,6 +34,8 @@ LogWindow::LogWindow(NativeWindow owner, ui::GuiTasks& gui, std::function<void()
   feed_->window = this;
   dialog_ = DialogWindow::Create(IDD_LOG_WINDOW, owner);
   if (!dialog_) return;
+  // A read-only trace needs no undo, and keeping it makes every change slower.
+  SendMessageW(dialog_->Control(IDC_LOG_TEXT), EM_SETUNDOLIMIT, 0, 0);
   dialog_->OnCommand(ID_LOG_CLEAN, [this] { Clean(); });
   dialog_->OnCommand(ID_LOG_EXIT, request_toggle);
   dialog_->OnCommand(2 /* Escape */, request_toggle);
@@ -47,8 +51,9 @@ void LogWindow::Attach(TraceStore* store) {
   if (store_) store_->SetListener(nullptr);
   store_ = store;
   read_count_ = 0;
-  ClearView();
+  // Let go only: what shows stays until another trace comes (emptying a long text is slow).
   if (!store_) return;
+  ClearView();
   shown_generation_ = store_->generation();
   const std::shared_ptr<Feed> feed = feed_;
   ui::GuiTasks& gui = gui_;
@@ -84,7 +89,12 @@ void LogWindow::Clean() {
 }
 
 void LogWindow::ClearView() {
-  if (dialog_) dialog_->SetText(IDC_LOG_TEXT, "");
+  if (!dialog_) return;
+  HWND text = dialog_->Control(IDC_LOG_TEXT);
+  SendMessageW(text, WM_SETREDRAW, FALSE, 0);
+  dialog_->SetText(IDC_LOG_TEXT, "");
+  SendMessageW(text, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(text, nullptr, TRUE);
 }
 
 void LogWindow::TakeBatch() {
@@ -109,7 +119,11 @@ void LogWindow::TakeBatch() {
 }
 
 void LogWindow::AppendLines(const TraceLine* lines, std::size_t count) {
-  // Lines of one colour go in as one piece: the control is slow per insertion.
+  if (count == 0) return;
+  // Lines of one colour go in as one piece, and the control draws once per batch: it is slow per
+  // insertion and per redraw.
+  HWND text = dialog_->Control(IDC_LOG_TEXT);
+  SendMessageW(text, WM_SETREDRAW, FALSE, 0);
   std::size_t first = 0;
   while (first < count) {
     std::string piece = lines[first].text;
@@ -118,6 +132,10 @@ void LogWindow::AppendLines(const TraceLine* lines, std::size_t count) {
     dialog_->AppendText(IDC_LOG_TEXT, piece, ColourOf(lines[first].colour));
     first = next;
   }
+  SendMessageW(text, WM_SETREDRAW, TRUE, 0);
+  // The newest lines in view.
+  SendMessageW(text, WM_VSCROLL, SB_BOTTOM, 0);
+  InvalidateRect(text, nullptr, TRUE);
 }
 
 }  // namespace kvx::win32ui
