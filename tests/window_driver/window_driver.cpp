@@ -12,6 +12,10 @@
 //     then says "waiting: free" and waits for the file "free" before it chooses the port again
 //     in the port setup dialog and runs the upgrade that completes.
 //
+//   upgrader-window-driver.exe <kvx-upgrader.exe> <COM port> upgrade-twice
+//     as upgrade, but at the first completion prompt presses Upgrade, waits for the port to be
+//     selected again, and presses Start for the next terminal.
+//
 // Output lines: "box: <text>", "title: <caption>", "enabled: <start> <open> <portsetup>",
 // "status: <status line>", "prompt", "exit code: <n>"; a failure ends with "failed: <why>" and
 // exit code 1.
@@ -177,9 +181,9 @@ void SayButtons(HWND main) {
       (Enabled(main, IDC_OPEN) ? "1 " : "0 ") + (Enabled(main, IDC_PORTSETUP) ? "1" : "0"));
 }
 
-// Start pressed; runs until the completion prompt, which is answered Exit. A box on the way is
-// a failure.
-void RunToCompletion(const Upgrader& upgrader, HWND main) {
+// Start pressed; runs until the completion prompt, which is answered `answer` (IDOK Upgrade,
+// IDCANCEL Exit). A box on the way is a failure.
+void RunToCompletion(const Upgrader& upgrader, HWND main, int answer) {
   if (!Enabled(main, IDC_START)) Fail("Start is disabled");
   Click(main, IDC_START);
   HWND prompt = upgrader.WaitFor(
@@ -193,7 +197,8 @@ void RunToCompletion(const Upgrader& upgrader, HWND main) {
   Say("prompt");
   Say("status: " + TextOf(GetDlgItem(main, IDC_STATUS_LINE)));
   SayButtons(main);
-  Click(prompt, IDCANCEL);
+  Click(prompt, answer);
+  WaitUntil([prompt] { return IsWindow(prompt) == FALSE; }, "prompt closing");
 }
 
 // Says what the driver waits for, and waits until the caller has put the file `name` into `gate`.
@@ -242,10 +247,15 @@ int main(int argc, char** argv) {
   if (scenario == "busy-then-upgrade") {
     if (argc != 5) Fail("busy-then-upgrade needs a gate folder");
     StartOnABusyPort(upgrader, main, port, argv[4]);
+  } else if (scenario == "upgrade-twice") {
+    RunToCompletion(upgrader, main, IDOK);
+    WaitUntil([&] { return TextOf(main).find("(" + port + ")") != std::string::npos; },
+              "port " + port + " selected for the next terminal");
+    Say("title: " + TextOf(main));
   } else if (scenario != "upgrade") {
     Fail("unknown scenario " + scenario);
   }
-  RunToCompletion(upgrader, main);
+  RunToCompletion(upgrader, main, IDCANCEL);
   Say("exit code: " + std::to_string(upgrader.WaitForExit()));
   return 0;
 }

@@ -105,6 +105,14 @@ class WineWindowTest : public ::testing::Test {
     std::filesystem::create_symlink(sim_->link(), com_link_);
   }
 
+  static std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
+
   std::string Received() const { return test::SimProcess::ReadFile(sim_->output_file()); }
   std::string Main() const { return std::string(image_.begin() + 0x40000, image_.end()); }
   std::string Config() const { return test::TempFolder::Read(program_folder_ / "Config.ini"); }
@@ -159,6 +167,21 @@ TEST_F(WineWindowTest, StartOnABusyPortShowsTheBoxGivesTheControlsBackAndTheNext
   EXPECT_NE(seen.find("prompt\n"), std::string::npos) << seen;
   EXPECT_NE(seen.find("exit code: 0"), std::string::npos) << seen;
   EXPECT_TRUE(Received() == Main()) << "received " << Received().size() << " bytes";
+}
+
+// Upgrade at the completion prompt: the port is selected again and the next Start upgrades the
+// next terminal (the simulator restarts into the application as a new terminal would come).
+TEST_F(WineWindowTest, UpgradeAtTheCompletionPromptLetsTheNextTerminalBeUpgraded) {
+  sim_ = test::StartSimBehindComPort(sim_program_, {}, com_link_);
+  ASSERT_NE(sim_, nullptr);
+  auto driver = StartDriver("upgrade-twice");
+  const std::string seen = Finish(*driver);
+  EXPECT_EQ(Count(seen, "prompt\n"), 2u) << seen;
+  EXPECT_NE(seen.find("exit code: 0"), std::string::npos) << seen;
+  const std::string summaries = test::SimProcess::ReadFile(sim_->stdout_file());
+  EXPECT_EQ(Count(summaries, "summary result=complete"), 2u) << summaries;
+  EXPECT_TRUE(Received() == Main()) << "received " << Received().size() << " bytes";
+  EXPECT_EQ(Config(), ExpectedConfig());
 }
 
 }  // namespace
