@@ -26,7 +26,6 @@ class MainWindow final : public ui::MainWindowView {
   // Everything given must outlive the window.
   MainWindow(GuiQueue& queue, ui::EngineLink& engine, ProfileStore& profile, Clock& clock,
              std::filesystem::path config_file);
-  ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
@@ -38,7 +37,7 @@ class MainWindow final : public ui::MainWindowView {
   int Run();
 
   DialogWindow& dialog() const { return *dialog_; }
-  ui::MainWindowBehaviour& behaviour() const { return *behaviour_; }
+  ui::MainWindowBehaviour& behaviour() { return behaviour_; }
 
   // MainWindowView
   void EnableControl(int id, bool enabled) override;
@@ -66,8 +65,9 @@ class MainWindow final : public ui::MainWindowView {
   Win32OperatorDialogs dialogs_;
   std::unique_ptr<DialogWindow> dialog_;
   std::unique_ptr<LogWindow> log_window_;
-  // Last, so it goes first: closing a running engine still uses the dialog and the queue.
-  std::unique_ptr<ui::MainWindowBehaviour> behaviour_;
+  // Last, so it goes first: closing a running engine still uses the dialog and the queue, and
+  // a command that arrives meanwhile still reaches it.
+  ui::MainWindowBehaviour behaviour_;
 };
 
 }  // namespace kvx::win32ui

@@ -14,22 +14,16 @@ namespace kvx::win32ui {
 MainWindow::MainWindow(GuiQueue& queue, ui::EngineLink& engine, ProfileStore& profile, Clock& clock,
                        std::filesystem::path config_file)
     : queue_(queue),
-      behaviour_(std::make_unique<ui::MainWindowBehaviour>(
-          ui::MainWindowServices{engine, dialogs_, profile, clock, queue, queue,
-                                 std::move(config_file)},
-          *this)) {}
-
-MainWindow::~MainWindow() {
-  // The behaviour may still close the engine, through this view.
-  behaviour_.reset();
-}
+      behaviour_(ui::MainWindowServices{engine, dialogs_, profile, clock, queue, queue,
+                                        std::move(config_file)},
+                 *this) {}
 
 bool MainWindow::Create() {
   dialog_ = DialogWindow::Create(IDD_MAIN_WINDOW, nullptr, ApplyMainWindowLayout);
   if (!dialog_) return false;
   dialogs_.SetOwner(dialog_->handle());
   log_window_ = std::make_unique<LogWindow>(dialog_->handle(), queue_,
-                                            [this] { behaviour_->OnLogWindowKey(); });
+                                            [this] { behaviour_.OnLogWindowKey(); });
   ConnectCommands();
   return true;
 }
@@ -38,17 +32,17 @@ void MainWindow::ConnectCommands() {
   for (const int id : {IDC_START, IDC_OPEN, IDC_PORTSETUP, IDC_EXIT, IDM_ABOUT, ID_DEV_SEQUENCE_1,
                        ID_DEV_SEQUENCE_2, ID_DEV_SEQUENCE_3, ID_DEV_SEQUENCE_4, ID_DUMP_TOGGLE,
                        ID_LOG_WINDOW_TOGGLE}) {
-    dialog_->OnCommand(id, [this, id] { behaviour_->OnCommand(id); });
+    dialog_->OnCommand(id, [this, id] { behaviour_.OnCommand(id); });
   }
-  dialog_->OnHelp([this] { behaviour_->OnAbout(); });
-  dialog_->OnClose([this] { behaviour_->OnExit(); });
-  dialog_->OnClickArea(IDC_WEB_LINK_AREA, [this] { behaviour_->OnWebLink(); });
+  dialog_->OnHelp([this] { behaviour_.OnAbout(); });
+  dialog_->OnClose([this] { behaviour_.OnExit(); });
+  dialog_->OnClickArea(IDC_WEB_LINK_AREA, [this] { behaviour_.OnWebLink(); });
   // Each name from the last dropped to the first: the first becomes the path.
-  dialog_->OnFilesDropped([this](const std::string& path) { behaviour_->DropFiles({path}); });
+  dialog_->OnFilesDropped([this](const std::string& path) { behaviour_.DropFiles({path}); });
 }
 
 void MainWindow::Start() {
-  behaviour_->OnInitDialog();
+  behaviour_.OnInitDialog();
 }
 
 int MainWindow::Run() {
