@@ -41,8 +41,9 @@ QCheckBox* AddOption(QWidget* parent, const char* caption, const char* name, QRe
 CSKY_DECK_UPGRADERDlg::CSKY_DECK_UPGRADERDlg(MainWindowServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      log_window_(std::make_unique<CATLogWindow>([this] { behaviour_->OnLogWindowKey(); })),
-      background_(BackgroundBitmap()) {
+      log_window_(std::make_unique<CATLogWindow>([this] { behaviour_.OnLogWindowKey(); })),
+      background_(BackgroundBitmap()),
+      behaviour_(std::move(services), *this) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowIcon(AppIcon());
   setFixedSize(kClientWidth, kClientHeight);
@@ -50,23 +51,19 @@ CSKY_DECK_UPGRADERDlg::CSKY_DECK_UPGRADERDlg(MainWindowServices services, QWidge
   setAcceptDrops(true);
   CreateControls();
   CreateShortcuts();
-  behaviour_ = std::make_unique<MainWindowBehaviour>(std::move(services), *this);
 }
 
-CSKY_DECK_UPGRADERDlg::~CSKY_DECK_UPGRADERDlg() {
-  // It may still wait for the engine here, showing what the engine reports meanwhile.
-  behaviour_.reset();
-}
+CSKY_DECK_UPGRADERDlg::~CSKY_DECK_UPGRADERDlg() = default;
 
 void CSKY_DECK_UPGRADERDlg::CreateControls() {
   port_setup_ = AddButton(this, "&PORTSETUP_", "portSetupButton", {550, 233, 79, 25});
   open_ = AddButton(this, "&OPEN_", "openButton", {550, 268, 79, 25});
   start_ = AddButton(this, "&START_", "startButton", {549, 365, 79, 25});
   exit_ = AddButton(this, "&EXIT_", "exitButton", {550, 415, 79, 25});
-  connect(port_setup_, &QAbstractButton::clicked, this, [this] { behaviour_->OnPortSetup(); });
-  connect(open_, &QAbstractButton::clicked, this, [this] { behaviour_->OnOpen(); });
-  connect(start_, &QAbstractButton::clicked, this, [this] { behaviour_->OnStart(); });
-  connect(exit_, &QAbstractButton::clicked, this, [this] { behaviour_->OnExit(); });
+  connect(port_setup_, &QAbstractButton::clicked, this, [this] { behaviour_.OnPortSetup(); });
+  connect(open_, &QAbstractButton::clicked, this, [this] { behaviour_.OnOpen(); });
+  connect(start_, &QAbstractButton::clicked, this, [this] { behaviour_.OnStart(); });
+  connect(exit_, &QAbstractButton::clicked, this, [this] { behaviour_.OnExit(); });
 
   port_label_ = new PortLabel(this);
   port_label_->setGeometry(316, 238, 228, 17);
@@ -92,7 +89,7 @@ void CSKY_DECK_UPGRADERDlg::CreateControls() {
 
   web_link_ = new WebLinkArea(this);
   web_link_->setGeometry(374, 18, 245, 59);
-  connect(web_link_, &WebLinkArea::activated, this, [this] { behaviour_->OnWebLink(); });
+  connect(web_link_, &WebLinkArea::activated, this, [this] { behaviour_.OnWebLink(); });
 
   setTabOrder(port_setup_, open_);
   setTabOrder(open_, start_);
@@ -107,16 +104,16 @@ void CSKY_DECK_UPGRADERDlg::CreateShortcuts() {
   for (int step = 0; step < DevKeySequence::kSteps; ++step) {
     const Qt::Key key = kDevSequenceKeys[static_cast<std::size_t>(step)];
     add(QKeySequence(Qt::CTRL | Qt::SHIFT | key),
-        [this, step] { behaviour_->OnDevSequenceKey(step); });
+        [this, step] { behaviour_.OnDevSequenceKey(step); });
   }
-  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { behaviour_->OnDumpKey(); });
-  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), [this] { behaviour_->OnLogWindowKey(); });
-  add(QKeySequence(Qt::Key_F1), [this] { behaviour_->OnAbout(); });
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T), [this] { behaviour_.OnDumpKey(); });
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), [this] { behaviour_.OnLogWindowKey(); });
+  add(QKeySequence(Qt::Key_F1), [this] { behaviour_.OnAbout(); });
 }
 
 void CSKY_DECK_UPGRADERDlg::OnInitDialog() {
   UseEmptyCaptions();
-  behaviour_->OnInitDialog();
+  behaviour_.OnInitDialog();
 }
 
 void CSKY_DECK_UPGRADERDlg::paintEvent(QPaintEvent*) {

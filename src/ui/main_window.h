@@ -53,7 +53,7 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public MainWindowView {
   void OnInitDialog();
 
   // For tests and screenshots.
-  MainWindowBehaviour& behaviour() const { return *behaviour_; }
+  MainWindowBehaviour& behaviour() { return behaviour_; }
   CATLogWindow& log_window() const { return *log_window_; }
 
   // MainWindowView (main_window_view.cpp)
@@ -113,8 +113,9 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget, public MainWindowView {
   QCheckBox* downgrade_ = nullptr;     // IDC_DOWNGRADE
   WebLinkArea* web_link_ = nullptr;    // IDC_WEB_LINK_AREA
 
-  // Made last and destroyed first: it drives the controls above until it is gone.
-  std::unique_ptr<MainWindowBehaviour> behaviour_;
+  // Destroyed first, while the controls above still exist: going, it may still wait for the
+  // engine and show what the engine reports meanwhile, and take the operator's commands.
+  MainWindowBehaviour behaviour_;
 };
 
 }  // namespace kvx::ui

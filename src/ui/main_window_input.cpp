@@ -47,7 +47,7 @@ std::vector<std::string> DroppedFiles(const QList<QUrl>& urls) {
 void CSKY_DECK_UPGRADERDlg::closeEvent(QCloseEvent* event) {
   // The window ends only when the engine has ended.
   event->ignore();
-  behaviour_->OnExit();
+  behaviour_.OnExit();
 }
 
 void CSKY_DECK_UPGRADERDlg::keyPressEvent(QKeyEvent* event) {
@@ -66,17 +66,17 @@ void CSKY_DECK_UPGRADERDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   const QString about =
       QStringLiteral("About ") + ToQString(LoadString(IDS_APP_CAPTION).value_or(kBoxCaption));
-  menu.addAction(about, this, [this] { behaviour_->OnAbout(); });
+  menu.addAction(about, this, [this] { behaviour_.OnAbout(); });
   menu.exec(event->globalPos());
 }
 
 void CSKY_DECK_UPGRADERDlg::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls() && behaviour_->AcceptsDrops()) event->acceptProposedAction();
+  if (event->mimeData()->hasUrls() && behaviour_.AcceptsDrops()) event->acceptProposedAction();
 }
 
 void CSKY_DECK_UPGRADERDlg::dropEvent(QDropEvent* event) {
-  if (!event->mimeData()->hasUrls() || !behaviour_->AcceptsDrops()) return;
-  behaviour_->DropFiles(DroppedFiles(event->mimeData()->urls()));
+  if (!event->mimeData()->hasUrls() || !behaviour_.AcceptsDrops()) return;
+  behaviour_.DropFiles(DroppedFiles(event->mimeData()->urls()));
   event->acceptProposedAction();
 }
 
