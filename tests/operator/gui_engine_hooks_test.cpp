@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +65,8 @@ class RecordingRequests final : public EngineRequests {
 struct BlockingHookCase {
   const char* why;
   std::function<void(const EngineHooks&)> call;
+
+  friend void PrintTo(const BlockingHookCase& c, std::ostream* out) { *out << c.why; }
 };
 
 class BlockingHookTest : public ::testing::TestWithParam<BlockingHookCase> {};

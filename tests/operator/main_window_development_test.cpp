@@ -139,6 +139,8 @@ struct OptionCase {
   bool forced_boot;
   bool downgrade;
   LPARAM bits;
+
+  friend void PrintTo(const OptionCase& c, std::ostream* out) { *out << c.why; }
 };
 
 class MainWindowOptionTest : public MainWindowFixture,
@@ -180,6 +182,8 @@ struct CommandCase {
   int id;
   UINT posted;  // what the command posts to the engine (0: nothing)
   LPARAM lParam;
+
+  friend void PrintTo(const CommandCase& c, std::ostream* out) { *out << "id " << c.id; }
 };
 
 class MainWindowCommandIdTest : public MainWindowFixture,

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -95,6 +96,8 @@ struct PortErrorCase {
   const char* why;
   std::int32_t code;
   std::optional<std::string> text;  // nothing: no box and the selection stays
+
+  friend void PrintTo(const PortErrorCase& c, std::ostream* out) { *out << c.why; }
 };
 
 class MainWindowPortErrorTest : public MainWindowFixture,

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
+#include <ostream>
 #include <thread>
 
 #include "main_window_fixture.h"
@@ -182,6 +183,8 @@ struct OptionCase {
   bool forced_boot;
   bool downgrade;
   LPARAM bits;
+
+  friend void PrintTo(const OptionCase& c, std::ostream* out) { *out << c.why; }
 };
 
 class MainWindowOptionTest : public MainWindowFixture,
@@ -242,6 +245,8 @@ struct LongNameCase {
   const char* why;
   QString name;
   QString taken;
+
+  friend void PrintTo(const LongNameCase& c, std::ostream* out) { *out << c.why; }
 };
 
 class MainWindowLongDropTest : public MainWindowFixture,
