@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "ui/config_file.h"
+#include "operator/config_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

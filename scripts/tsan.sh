@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds the threaded parts (serial port, engine, kvx-flash, kvx-sim) under ThreadSanitizer and
-# runs their test programs; the first race reported stops the run with a failure. The fault
-# matrix is left out: its rows run kvx-flash as separate processes and mostly wait on the
-# engine's response timers, while the threads they exercise are the ones the in-process
-# end-to-end tests already run.
+# Builds the threaded parts (serial port, engine, the operator window's behaviour, kvx-flash,
+# kvx-sim) under ThreadSanitizer and runs their test programs; the first race reported stops the
+# run with a failure. The fault matrix is left out: its rows run kvx-flash as separate processes
+# and mostly wait on the engine's response timers, while the threads they exercise are the ones
+# the in-process end-to-end tests already run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-suites=(serial_tests engine_tests e2e_tests cli_tests sim_tests)
+suites=(serial_tests engine_tests operator_tests e2e_tests cli_tests sim_tests)
 
 cmake --preset tsan
 cmake --build --preset tsan --target "${suites[@]}" kvx-sim kvx-flash

@@ -1,12 +1,12 @@
-// CSKY_DECK_UPGRADERDlg: the operator's main window.
+// CSKY_DECK_UPGRADERDlg: the operator's main window as Qt shows it.
 //
-// It starts the engine thread and then talks to it only by posted window messages (EngineLink);
-// the engine reports back by messages posted and sent to this window (a kvx::Window on the GUI
-// thread's QtMessageQueue) and asks for dialogs through the hooks (EngineRequests). Every box,
-// dialog and the web page go through OperatorDialogs.
+// It owns the window's behaviour (MainWindowBehaviour: the engine, the commands, Config.ini) and
+// is its view: it shows what the behaviour decides and hands it every command the operator gives
+// (buttons, accelerators, the context menu, the web link, drops, the close button). Engine
+// messages go to the behaviour, which is the window the engine knows.
 //
-// Files: main_window.cpp (controls, start-up, state), main_window_engine.cpp (the engine's
-// messages), main_window_commands.cpp (the operator's commands).
+// Files: main_window.cpp (controls, start-up, drawing), main_window_view.cpp (the view the
+// behaviour drives), main_window_input.cpp (keys, menu, drag and drop, close).
 //
 // Threads: GUI thread only. Lifetime: after OnInitDialog the window lives until it has emitted
 // ended() (the engine thread has ended); destroying it earlier closes the engine first and waits
@@ -16,27 +16,16 @@
 #include <QPixmap>
 #include <QWidget>
 #include <array>
-#include <cstdint>
-#include <deque>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "engine/engine_reports.h"
-#include "platform/clock.h"
-#include "platform/profile_store.h"
-#include "platform/window.h"
 #include "operator/dev_key_sequence.h"
-#include "operator/engine_link.h"
-#include "operator/gui_engine_hooks.h"
-#include "operator/operator_dialogs.h"
-#include "operator/progress_range.h"
+#include "operator/main_window_behaviour.h"
+#include "operator/main_window_view.h"
 
 class QCheckBox;
 class QLineEdit;
 class QProgressBar;
-class QUrl;
 
 namespace kvx::ui {
 
@@ -44,20 +33,9 @@ class CATLogWindow;
 class ImageButton;
 class PortLabel;
 class StatusLine;
+class WebLinkArea;
 
-struct MainWindowServices {
-  EngineLink& engine;
-  OperatorDialogs& dialogs;
-  ProfileStore& profile;              // DEVELOPMENT\DEV, read once at start
-  Clock& clock;                       // times the development key sequence
-  MessageQueue& queue;                // the GUI thread's queue (QtMessageQueue)
-  std::filesystem::path config_file;  // Config.ini
-};
-
-class CSKY_DECK_UPGRADERDlg final : public QWidget,
-                                    public Window,
-                                    private EngineReports,
-                                    private EngineRequests {
+class CSKY_DECK_UPGRADERDlg final : public QWidget, public MainWindowView {
   Q_OBJECT
 
  public:
@@ -66,32 +44,45 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget,
       Qt::Key_K, Qt::Key_V, Qt::Key_X, Qt::Key_M};
   static constexpr int kClientWidth = 650;  // the background bitmap fills the client area
   static constexpr int kClientHeight = 450;
-  static constexpr int kMaxDroppedPathLength = 259;
 
   explicit CSKY_DECK_UPGRADERDlg(MainWindowServices services, QWidget* parent = nullptr);
   ~CSKY_DECK_UPGRADERDlg() override;
 
-  // The rest of the start: starts the engine thread, reads the development switch, asks the
-  // start-up warning and, once confirmed, reads Config.ini and shows the window; cancelled, the
-  // program ends without the window ever appearing. Call once, with the window not yet shown.
+  // The rest of the start (MainWindowBehaviour::OnInitDialog), with empty captions kept empty
+  // from the start-up warning on. Call once, with the window not yet shown.
   void OnInitDialog();
 
-  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
-  // The window's state, for tests and screenshots.
-  bool busy() const { return m_bBusy; }
-  bool port_selected() const { return m_bPortSelected; }
-  bool development() const { return m_nDevelopment == 1; }
-  const std::string& port_name() const { return m_strPortName; }
-  const std::string& image_path() const { return m_strImagePath; }
+  // For tests and screenshots.
+  MainWindowBehaviour& behaviour() { return behaviour_; }
   CATLogWindow& log_window() const { return *log_window_; }
+
+  // MainWindowView (main_window_view.cpp)
+  void EnableControl(int id, bool enabled) override;
+  bool IsControlEnabled(int id) const override;
+  void ShowControl(int id, bool visible) override;
+  void SetChecked(int id, bool checked) override;
+  bool IsChecked(int id) const override;
+  void FocusControl(int id) override;
+  void SetControlText(int id, const std::string& text) override;
+  std::string ControlText(int id) const override;
+  void SetProgressRange(const ProgressRange& range) override;
+  void SetProgressPosition(int position) override;
+  void SetTitle(const std::string& title) override;
+  void ShowSelectedPort(const std::string& port) override;
+  void ShowMainWindow() override;
+  void AttachTrace(TraceStore* trace) override;
+  void SetLogWindowShown(bool shown) override;
+  void RunUntil(const std::function<bool()>& done) override;
+  void Ended() override;
 
  signals:
   // The engine thread has ended after a close request: the program may quit.
   void ended();
 
  protected:
+  // main_window.cpp
   void paintEvent(QPaintEvent* event) override;
+  // main_window_input.cpp
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -102,98 +93,29 @@ class CSKY_DECK_UPGRADERDlg final : public QWidget,
   // main_window.cpp
   void CreateControls();
   void CreateShortcuts();
-  void EnableControls(bool enable);
-  void ApplyStartTitle();
-  void SetImagePath(const std::string& path);
-  BoxAnswer Box(const BoxRequest& request);
-  void ReadConfig();
-  void WriteConfig();
-  void PostToEngine(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
-  void CloseEngine();
-  bool StageImage();
 
-  // EngineReports (main_window_engine.cpp)
-  void OnThreadStart() override;
-  void OnThreadEnd() override;
-  void OnUpgradeEnd(int string_id) override;
-  void OnProgressSetup(std::uint64_t count, int part) override;
-  void OnProgress(std::int64_t position) override;
-  void OnButtonControl(bool enable, int string_id) override;
-  void OnStatus(int string_id) override;
-  void OnPortSelected(const std::string& port, std::int32_t baud) override;
-  LRESULT OnDeviceCount(std::uint64_t count) override;
-  LRESULT OnAsk(int string_id) override;
-  void OnPortError(std::int32_t check) override;
-  void OnPortAccessDenied(const std::string& device, int error) override;
-  void SetPortSelected(bool selected);
+  // main_window_view.cpp: the control of an id (operator/control_ids.h); nullptr for none.
+  QWidget* Control(int id) const;
+  QCheckBox* Option(int id) const;
 
-  // EngineRequests (main_window_engine.cpp)
-  void RunPortSetup(const std::vector<std::string>& free_ports, const std::string& initial_port,
-                    PortSetupDone done) override;
-  void ShowEngineBox(const std::string& caption, const std::string& text) override;
-  void ShowEngineInformation(const std::string& text) override;
-  void SetLogWindowVisible(bool visible) override;
-  void ShowCableLostWarning(const std::string& caption, const std::string& text) override;
-
-  // main_window_commands.cpp
-  void OnStart();
-  void OnOpen();
-  void OnPortSetup();
-  void OnExit();
-  void OnAbout();
-  void OnWebLink();
-  void OnDevSequenceKey(int step);
-  void OnLogWindowKey();
-  void OnDumpKey();
-  void SwitchDevelopmentMode();
-  void DropFiles(const QList<QUrl>& urls);
-
-  MainWindowServices services_;
-  GuiEngineHooks hooks_;
-  DevKeySequence dev_keys_;
   std::unique_ptr<CATLogWindow> log_window_;
   QPixmap background_;
 
-  ImageButton* port_setup_ = nullptr;  // 1021
-  ImageButton* open_ = nullptr;        // 1012
-  ImageButton* start_ = nullptr;       // 1011
-  ImageButton* exit_ = nullptr;        // 1013
+  ImageButton* port_setup_ = nullptr;  // IDC_PORTSETUP
+  ImageButton* open_ = nullptr;        // IDC_OPEN
+  ImageButton* start_ = nullptr;       // IDC_START
+  ImageButton* exit_ = nullptr;        // IDC_EXIT
   PortLabel* port_label_ = nullptr;    // the selected port, beside "Serial port"
-  QLineEdit* path_box_ = nullptr;      // 1006
-  StatusLine* status_ = nullptr;       // 1010
-  QProgressBar* progress_ = nullptr;   // 1007
-  QCheckBox* forced_boot_ = nullptr;   // 1017
-  QCheckBox* downgrade_ = nullptr;     // 1020
+  QLineEdit* path_box_ = nullptr;      // IDC_PATH_BOX
+  StatusLine* status_ = nullptr;       // IDC_STATUS_LINE
+  QProgressBar* progress_ = nullptr;   // IDC_PROGRESS
+  QCheckBox* forced_boot_ = nullptr;   // IDC_FORCED_BOOTLOADER
+  QCheckBox* downgrade_ = nullptr;     // IDC_DOWNGRADE
+  WebLinkArea* web_link_ = nullptr;    // IDC_WEB_LINK_AREA
 
-  // The window's state (names as the rest of the program knows them).
-  std::string m_strPortName;
-  std::int32_t m_nBaudRate = 0;
-  bool m_bPortSelected = false;
-  std::string m_strImagePath;
-  // DEV as read: 1 is development mode, yet any value but 0 gives the dump key.
-  int m_nDevelopment = 0;
-  bool m_bBusy = false;
-  bool m_bStarted = false;
-  ProgressRange progress_range_;
-
-  // The ports posted with WM_USER_PORT_CONFIG, one per line of Config.ini: the engine reads
-  // each later, so none changes or moves while the window lives.
-  std::deque<std::string> config_ports_;
-
-  // The engine's course: started, ready (WM_USER_THREAD_START), asked to close, ended.
-  bool engine_started_ = false;
-  bool engine_ready_ = false;
-  bool close_requested_ = false;
-  bool engine_ended_ = false;
-  struct PendingPost {
-    UINT msg;
-    WPARAM wParam;
-    LPARAM lParam;
-  };
-  std::vector<PendingPost> pending_posts_;  // posted before the engine window existed
-
-  bool staging_ = false;        // stage_jq_image runs on its helper thread
-  bool exit_deferred_ = false;  // Exit came while staging
+  // Destroyed first, while the controls above still exist: going, it may still wait for the
+  // engine and show what the engine reports meanwhile, and take the operator's commands.
+  MainWindowBehaviour behaviour_;
 };
 
 }  // namespace kvx::ui

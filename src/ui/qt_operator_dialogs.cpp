@@ -77,8 +77,8 @@ void Fill(QMessageBox& box, const BoxRequest& request) {
 
 }  // namespace
 
-BoxAnswer QtOperatorDialogs::ShowBox(QWidget* owner, const BoxRequest& request) {
-  QMessageBox box(owner);
+BoxAnswer QtOperatorDialogs::ShowBox(const BoxRequest& request) {
+  QMessageBox box(owner_.data());
   Fill(box, request);
   return AnswerOf(box.exec(), request.buttons);
 }
@@ -91,9 +91,8 @@ void QtOperatorDialogs::ShowBoxWithoutWaiting(const BoxRequest& request) {
   box->show();
 }
 
-std::optional<std::string> QtOperatorDialogs::ChooseImageFile(QWidget* owner,
-                                                              const std::string& current_path) {
-  QFileDialog dialog(owner);
+std::optional<std::string> QtOperatorDialogs::ChooseImageFile(const std::string& current_path) {
+  QFileDialog dialog(owner_.data());
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setNameFilters({QStringLiteral("Velmora KVX-01 Software Binary (*.stf)"),
@@ -109,15 +108,15 @@ std::optional<std::string> QtOperatorDialogs::ChooseImageFile(QWidget* owner,
   return ToStdString(QDir::toNativeSeparators(dialog.selectedFiles().front()));
 }
 
-CompletionChoice QtOperatorDialogs::AskCompletion(QWidget* owner) {
-  CViewDialog prompt(owner);
+CompletionChoice QtOperatorDialogs::AskCompletion() {
+  CViewDialog prompt(owner_.data());
   return prompt.exec() == QDialog::Accepted ? CompletionChoice::kUpgrade : CompletionChoice::kExit;
 }
 
-void QtOperatorDialogs::ChoosePort(QWidget* owner, const std::vector<std::string>& free_ports,
+void QtOperatorDialogs::ChoosePort(const std::vector<std::string>& free_ports,
                                    const std::string& initial_port, PortSetupDone done) {
   // Not modal: the engine waits for the answer, the operator need not.
-  auto* dialog = new CAdmComSetup(free_ports, initial_port, owner);
+  auto* dialog = new CAdmComSetup(free_ports, initial_port, owner_.data());
   port_setup_ = dialog;
   auto pending = std::make_shared<PortSetupDone>(std::move(done));
   const auto answer = [pending](std::optional<PortChoice> choice) {
@@ -140,8 +139,8 @@ void QtOperatorDialogs::DismissPortSetup() {
   if (port_setup_) port_setup_->reject();
 }
 
-void QtOperatorDialogs::ShowAbout(QWidget* owner) {
-  CAboutDlg about(owner);
+void QtOperatorDialogs::ShowAbout() {
+  CAboutDlg about(owner_.data());
   about.exec();
 }
 

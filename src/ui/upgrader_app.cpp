@@ -4,12 +4,12 @@
 #include <QTimer>
 #include <memory>
 
+#include "operator/config_file.h"
+#include "operator/engine_link.h"
 #include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "platform/serial_device.h"
 #include "platform/serial_port_source.h"
-#include "operator/config_file.h"
-#include "operator/engine_link.h"
 #include "ui/main_window.h"
 #include "ui/qt_message_queue.h"
 #include "ui/qt_operator_dialogs.h"
@@ -31,7 +31,8 @@ int CSKY_DECK_UPGRADERApp::Run() {
   QtOperatorDialogs dialogs;
   EngineThreadLink engine(clock, *opener, ports, *profile);
   CSKY_DECK_UPGRADERDlg window(
-      {engine, dialogs, *profile, clock, queue, ConfigFilePathForThisProgram()});
+      {engine, dialogs, *profile, clock, queue, queue, ConfigFilePathForThisProgram()});
+  dialogs.SetOwner(&window);
   QObject::connect(&window, &CSKY_DECK_UPGRADERDlg::ended, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   // The window shows itself once the start-up warning has been confirmed.

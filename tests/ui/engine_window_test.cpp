@@ -52,7 +52,7 @@ class LogWindowAfterARunTest : public EngineWindowTest {
   void ShowLogThenRunToDisconnect() {
     opener_.AddPort("/dev/ttyFAKE0");
     Open("portName=ttyFAKE0\r\npathFile=" + WriteSampleImage() + "\r\n");
-    ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+    ASSERT_TRUE(SpinUntil([&] { return behaviour().port_selected(); }));
     EnterDevSequence();
     PressAccelerator(Qt::Key_D);
     ASSERT_TRUE(SpinUntil([&] { return log().isVisible(); }));
@@ -90,7 +90,7 @@ TEST_F(LogWindowAfterARunTest, ToggleKeyHidesItOutsideDevelopmentMode) {
   ASSERT_FALSE(HasFatalFailure());
   ActivateMainWindow();
   EnterDevSequence();
-  ASSERT_FALSE(window_->development());
+  ASSERT_FALSE(behaviour().development());
   PressAccelerator(Qt::Key_D);
   ASSERT_TRUE(SpinUntil([&] { return !log().isVisible(); }, std::chrono::seconds(5)));
 }
@@ -103,7 +103,7 @@ TEST_F(EngineWindowTest, ImageTooBigIsRefusedWithItsErrorBoxAndNoRunStarts) {
   TempFolder::Write(image, "");
   std::filesystem::resize_file(image, 0x3600000 + 1);
   Open("portName=ttyFAKE0\r\npathFile=" + image.string() + "\r\n");
-  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().port_selected(); }));
   Click("startButton");
   // The specific reason first, then the general one.
   const BoxRequest general = ErrorBox(IDS_INCOMPATIBLE_BINARY);
@@ -113,7 +113,7 @@ TEST_F(EngineWindowTest, ImageTooBigIsRefusedWithItsErrorBoxAndNoRunStarts) {
                [](const BoxRequest& box) { return box.icon == BoxIcon::kError; });
   EXPECT_EQ(errors, (std::vector<BoxRequest>{ErrorBox(IDS_FILE_SIZE_BIG), general}));
   ASSERT_TRUE(SpinUntil([&] { return Button("startButton")->isEnabled(); }));
-  EXPECT_FALSE(window_->busy()) << "no upgrade was announced";
+  EXPECT_FALSE(behaviour().busy()) << "no upgrade was announced";
 }
 
 // The engine refuses a start on a busy port with only its port problem: the window must give the
@@ -123,7 +123,7 @@ TEST_F(EngineWindowTest, StartOnABusyPortGivesTheControlsBackAndTheNextStartRuns
   opener_.AddPort("/dev/ttyFAKE1");
   const std::string image = WriteSampleImage();
   Open("portName=ttyFAKE0\r\npathFile=" + image + "\r\n");
-  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().port_selected(); }));
   held->RefuseOpen(EBUSY);
   Click("startButton");
   const BoxRequest occupied = *PortErrorBox(-2, "ttyFAKE0");
@@ -138,9 +138,9 @@ TEST_F(EngineWindowTest, StartOnABusyPortGivesTheControlsBackAndTheNextStartRuns
 
   dialogs_.port_choice = PortChoice{"ttyFAKE1", "115200"};
   Click("portSetupButton");
-  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().port_selected(); }));
   Click("startButton");
-  ASSERT_TRUE(SpinUntil([&] { return window_->busy(); })) << "the run announced its segments";
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().busy(); })) << "the run announced its segments";
   EXPECT_EQ(dialogs_.CountBoxes(occupied.text), 1);
 }
 
@@ -150,9 +150,9 @@ TEST_F(EngineWindowTest, PortSetupListsOnlyFreePortsAndTheChoiceSelectsIt) {
   opener_.AddPort("/dev/ttyFAKE2");
   dialogs_.port_choice = PortChoice{"ttyFAKE0", "115200"};
   Open("portName=ttyFAKE2\r\npathFile=\r\n");
-  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().port_selected(); }));
   Click("portSetupButton");
-  ASSERT_TRUE(SpinUntil([&] { return window_->port_name() == "ttyFAKE0"; }));
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().port_name() == "ttyFAKE0"; }));
   ASSERT_EQ(dialogs_.port_lists.size(), 1u);
   EXPECT_EQ(dialogs_.port_lists[0], (std::vector<std::string>{"ttyFAKE0", "ttyFAKE2"}));
   EXPECT_EQ(dialogs_.initial_ports[0], "ttyFAKE2");
@@ -178,7 +178,7 @@ TEST_F(EngineWindowTest, OpenWhileThePortSetupDialogIsOpenFinishesOnceItIsAnswer
       0, [&] { std::exchange(dialogs_.pending_port_setup, nullptr)(dialogs_.port_choice); });
   Click("openButton");
   EXPECT_EQ(Status(), "Ready to Start");
-  ASSERT_TRUE(SpinUntil([&] { return window_->port_name() == "ttyFAKE0"; }));
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().port_name() == "ttyFAKE0"; }));
   EXPECT_TRUE(HasTraceLine("Open Btn press"));
 }
 

@@ -1,6 +1,6 @@
-// A main window on the GUI thread's queue, with scripted dialogs, a Config.ini in a fresh folder,
-// a profile in memory and a manual clock for the development key sequence. The engine is a
-// RecordingEngineLink unless a test gives it another link before Open.
+// The Qt main window on the GUI thread's queue, with scripted dialogs, a Config.ini in a fresh
+// folder, a profile in memory and a manual clock for the development key sequence. The engine is
+// a RecordingEngineLink unless a test gives it another link before Open.
 #pragma once
 
 #include <QAbstractButton>
@@ -13,9 +13,9 @@
 #include <QUrl>
 #include <memory>
 
+#include "operator/app_identity.h"
 #include "platform/clock.h"
 #include "platform/profile_store.h"
-#include "operator/app_identity.h"
 #include "ui/main_window.h"
 #include "ui/qt_message_queue.h"
 #include "ui/qt_text.h"
@@ -34,7 +34,8 @@ class MainWindowFixture : public ::testing::Test {
     profile_ = std::make_unique<MemoryProfileStore>(profile_text);
     EngineLink& link = engine_link_ ? *engine_link_ : engine_;
     window_ = std::make_unique<CSKY_DECK_UPGRADERDlg>(
-        MainWindowServices{link, dialogs_, *profile_, clock_, queue_, config_path()});
+        MainWindowServices{link, dialogs_, *profile_, clock_, queue_, queue_, config_path()});
+    dialogs_.main_window_shown = [this] { return window_ && window_->isVisible(); };
     QObject::connect(window_.get(), &CSKY_DECK_UPGRADERDlg::ended, [this] { ended_ = true; });
     window_->installEventFilter(&show_counter_);
     dialogs_.answers.push_back(startup);
@@ -53,9 +54,11 @@ class MainWindowFixture : public ::testing::Test {
 
   std::filesystem::path config_path() const { return folder_ / "Config.ini"; }
 
+  MainWindowBehaviour& behaviour() const { return window_->behaviour(); }
+
   // The engine's reports, as it sends them (the window's handler runs at once).
   LRESULT Engine(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
-    return window_->WindowProc(msg, wParam, lParam);
+    return behaviour().WindowProc(msg, wParam, lParam);
   }
   void ReportPort(const std::string& port, std::int32_t baud = 115200) {
     Engine(WM_USER_PORT_SELECTED, reinterpret_cast<WPARAM>(&port), reinterpret_cast<LPARAM>(&baud));
@@ -64,17 +67,21 @@ class MainWindowFixture : public ::testing::Test {
     Engine(WM_USER_PORT_ERROR, 0, reinterpret_cast<LPARAM>(&code));
   }
 
-  // Files dropped on the window, as the window system delivers a drop: the window is entered
-  // first and becomes the target.
-  void Drop(const QStringList& paths) {
+  // URLs dropped on the window, as the window system delivers a drop: the window is entered
+  // first and becomes the target. Returns whether the window took the drag on entering.
+  bool DropUrls(const QList<QUrl>& urls) {
     QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
     data.setUrls(urls);
     QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &enter);
     QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
+    return enter.isAccepted();
+  }
+  bool Drop(const QStringList& paths) {
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls.push_back(QUrl::fromLocalFile(path));
+    return DropUrls(urls);
   }
 
   // Ctrl+Shift+`key` in the main window.

@@ -1,14 +1,10 @@
-// The port setup dialog's descriptions and link preselection, and the window's box for a port
-// refused for lack of permission.
+// The port setup dialog's descriptions and link preselection.
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
-#include <cerrno>
 #include <filesystem>
 
-#include "main_window_fixture.h"
-#include "platform/port_permission.h"
 #include "ui/port_setup_dialog.h"
 #include "ui_test_support.h"
 
@@ -49,22 +45,6 @@ TEST(PortSetupDescriptionTest, AnInitialPortThatLinksToAListedOnePreselectsIt) {
 
   CAdmComSetup bare({"ttyS0", device}, "TTYUSB3", nullptr, nothing);
   EXPECT_EQ(PortList(bare)->currentIndex(), 0) << "bare names still compare by spelling";
-}
-
-using MainWindowPortAccessTest = MainWindowFixture;
-
-TEST_F(MainWindowPortAccessTest, APermissionRefusalFollowsTheEnginesBoxWithTheFix) {
-  Open("portName=ttyUSB0\r\n");
-  ReportPort("ttyUSB0");
-  const std::size_t before = dialogs_.boxes.size();
-  ReportPortError(-2);
-  const std::string path = "/dev/kvx-no-such-ttyUSB0";
-  Engine(WM_USER_PORT_ACCESS_DENIED, reinterpret_cast<WPARAM>(&path), EACCES);
-  ASSERT_EQ(dialogs_.boxes.size(), before + 2) << "the occupied box, then the permission box";
-  const BoxRequest& box = dialogs_.boxes.back();
-  EXPECT_EQ(box.text, PortPermissionText(path, "dialout"));
-  EXPECT_EQ(box.icon, BoxIcon::kExclamation);
-  EXPECT_EQ(box.buttons, BoxButtons::kOk);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The GUI thread's message queue and the engine hooks: what other threads post and send is
-// handled on the GUI thread, in order, also while a nested loop (a box) runs, and nobody is left
-// waiting when the GUI side goes away.
+// The GUI thread's queue over Qt's event loop and the engine hooks on it: what other threads post,
+// send and queue is handled on the GUI thread, in order, also while a nested loop (a box) runs,
+// and nobody is left waiting when the GUI side goes away.
 
 #include <QEventLoop>
 #include <QThread>
@@ -75,6 +75,59 @@ TEST(QtMessageQueueTest, ASendStillQueuedWhenTheQueueGoesIsCompletedWithZero) {
   EXPECT_EQ(reply->Wait(), 0);
 }
 
+TEST(QtMessageQueueTest, TasksAndMessagesFromAnotherThreadRunInTheOrderQueued) {
+  QtMessageQueue queue;
+  GuiWindow window(queue);
+  constexpr UINT kTask = WM_USER + 1000;
+  std::vector<UINT> order;  // messages as WM_USER + i, tasks as kTask + i
+  bool tasks_on_gui_thread = true;
+  window.during = [&] { order.push_back(window.messages.back()); };
+  std::thread other([&, ref = window.Ref()] {
+    for (UINT i = 0; i < 50; ++i) {
+      ref.Post(WM_USER + i);
+      queue.Queue([&, i] {
+        order.push_back(kTask + i);
+        tasks_on_gui_thread = tasks_on_gui_thread && queue.IsGuiThread();
+      });
+    }
+    EXPECT_FALSE(queue.IsGuiThread());
+  });
+  other.join();
+  ASSERT_TRUE(SpinUntil([&] { return order.size() == 100u; }));
+  for (UINT i = 0; i < 50; ++i) {
+    EXPECT_EQ(order[2 * i], WM_USER + i);
+    EXPECT_EQ(order[2 * i + 1], kTask + i);
+  }
+  EXPECT_TRUE(tasks_on_gui_thread);
+  EXPECT_TRUE(window.on_gui_thread);
+}
+
+TEST(QtMessageQueueTest, ATaskRunsWhileABoxRunsItsOwnLoop) {
+  QtMessageQueue queue;
+  GuiWindow window(queue);
+  bool ran = false;
+  bool ran_inside = false;
+  window.during = [&] {
+    std::thread([&] { queue.Queue([&] { ran = true; }); }).join();
+    ran_inside = SpinUntil([&] { return ran; });
+  };
+  window.Ref().Post(WM_USER);
+  ASSERT_TRUE(SpinUntil([&] { return !window.messages.empty(); }));
+  EXPECT_TRUE(ran_inside);
+}
+
+TEST(QtMessageQueueTest, ATaskStillQueuedWhenTheQueueGoesIsDestroyedUnrun) {
+  auto queue = std::make_unique<QtMessageQueue>();
+  auto held = std::make_shared<int>(0);
+  const std::weak_ptr<int> watch = held;
+  bool ran = false;
+  queue->Queue([&ran, held = std::move(held)] { ran = true; });
+  queue.reset();
+  EXPECT_TRUE(watch.expired()) << "the task went with the queue";
+  QApplication::processEvents();
+  EXPECT_FALSE(ran);
+}
+
 // Answers the engine's requests on the GUI thread and notes where they ran.
 class RecordingRequests final : public EngineRequests {
  public:
@@ -88,6 +141,7 @@ class RecordingRequests final : public EngineRequests {
     done(PortChoice{ports.empty() ? initial : ports.back(), "115200"});
   }
   void ShowEngineBox(const std::string&, const std::string& text) override {
+    if (on_box) on_box();
     boxes.push_back(text);
   }
   void ShowEngineInformation(const std::string& text) override { boxes.push_back(text); }
@@ -100,12 +154,13 @@ class RecordingRequests final : public EngineRequests {
   PortSetupDone held;
   std::vector<std::string> boxes;
   std::optional<bool> log_visible;
+  std::function<void()> on_box;
 };
 
 TEST(GuiEngineHooksTest, PortSetupFromTheEngineThreadIsAnsweredOnTheGuiThread) {
-  QObject context;
+  QtMessageQueue queue;
   RecordingRequests requests;
-  GuiEngineHooks hooks(context, requests);
+  GuiEngineHooks hooks(queue, requests);
   std::future<std::optional<PortChoice>> choice =
       std::async(std::launch::async, [h = hooks.hooks()] {
         return h.run_port_setup({"ttyUSB0", "ttyUSB1"}, "ttyUSB0");
@@ -118,11 +173,25 @@ TEST(GuiEngineHooksTest, PortSetupFromTheEngineThreadIsAnsweredOnTheGuiThread) {
   EXPECT_TRUE(requests.on_gui_thread);
 }
 
+TEST(GuiEngineHooksTest, ABoxFromTheEngineThreadIsShownOnTheGuiThreadWhileTheEngineWaits) {
+  QtMessageQueue queue;
+  RecordingRequests requests;
+  GuiEngineHooks hooks(queue, requests);
+  std::thread::id shown_on;
+  requests.on_box = [&] { shown_on = std::this_thread::get_id(); };
+  std::future<void> shown = std::async(
+      std::launch::async, [h = hooks.hooks()] { h.show_message_box("", "SendMessage fail"); });
+  ASSERT_TRUE(SpinUntil(
+      [&] { return shown.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  EXPECT_EQ(requests.boxes, std::vector<std::string>{"SendMessage fail"});
+  EXPECT_EQ(shown_on, std::this_thread::get_id());
+}
+
 TEST(GuiEngineHooksTest, PortSetupDroppedUnansweredLetsTheEngineGoOn) {
-  QObject context;
+  QtMessageQueue queue;
   RecordingRequests requests;
   requests.hold = true;
-  GuiEngineHooks hooks(context, requests);
+  GuiEngineHooks hooks(queue, requests);
   std::future<std::optional<PortChoice>> choice =
       std::async(std::launch::async, [h = hooks.hooks()] { return h.run_port_setup({"a"}, ""); });
   ASSERT_TRUE(SpinUntil([&] { return static_cast<bool>(requests.held); }));
@@ -131,11 +200,11 @@ TEST(GuiEngineHooksTest, PortSetupDroppedUnansweredLetsTheEngineGoOn) {
 }
 
 TEST(GuiEngineHooksTest, HooksLeftOverAfterTheGuiIsGoneDoNothing) {
-  QObject context;
+  QtMessageQueue queue;
   RecordingRequests requests;
   EngineHooks left_over;
   {
-    GuiEngineHooks hooks(context, requests);
+    GuiEngineHooks hooks(queue, requests);
     left_over = hooks.hooks();
   }
   std::thread late([&] {

@@ -43,7 +43,7 @@ TEST(QtOperatorDialogsTest, BoxShowsItsRequestAndReturnsTheButtonPressed) {
     topmost = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
     box->button(QMessageBox::No)->click();
   });
-  EXPECT_EQ(dialogs.ShowBox(nullptr, QuestionBox(IDS_SAME_VERSION_QUESTION)), BoxAnswer::kNo);
+  EXPECT_EQ(dialogs.ShowBox(QuestionBox(IDS_SAME_VERSION_QUESTION)), BoxAnswer::kNo);
   EXPECT_EQ(title, QStringLiteral("Velmora KVX-01 Upgrader"));
   EXPECT_EQ(text, QStringLiteral("The same version is already on the KVX-01.\nDo you want to "
                                  "upgrade it again?"));
@@ -61,8 +61,7 @@ TEST(QtOperatorDialogsTest, BoxTextsShowCrLfAsOneLineBreakAndMarkupAsText) {
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     box->button(QMessageBox::Ok)->click();
   });
-  EXPECT_EQ(dialogs.ShowBox(nullptr, PlainBox("", "KVX <b>is</b> not\r\nconnected")),
-            BoxAnswer::kOk);
+  EXPECT_EQ(dialogs.ShowBox(PlainBox("", "KVX <b>is</b> not\r\nconnected")), BoxAnswer::kOk);
   EXPECT_EQ(text, QStringLiteral("KVX <b>is</b> not\nconnected"));
 }
 
@@ -82,7 +81,7 @@ class PortSetupAnswer {
 TEST(QtOperatorDialogsTest, PortSetupAnswersWithTheOperatorsChoiceWithoutWaiting) {
   QtOperatorDialogs dialogs;
   PortSetupAnswer answer;
-  dialogs.ChoosePort(nullptr, {"ttyS0", "ttyUSB0"}, "", answer.Done());
+  dialogs.ChoosePort({"ttyS0", "ttyUSB0"}, "", answer.Done());
   auto* dialog = Shown<CAdmComSetup>();
   ASSERT_NE(dialog, nullptr) << "shown, and the call has returned";
   EXPECT_EQ(answer.answers, 0);
@@ -99,7 +98,7 @@ TEST(QtOperatorDialogsTest, PortSetupAnswersWithTheOperatorsChoiceWithoutWaiting
 TEST(QtOperatorDialogsTest, DismissedPortSetupAnswersNothing) {
   QtOperatorDialogs dialogs;
   PortSetupAnswer answer;
-  dialogs.ChoosePort(nullptr, {"ttyUSB0"}, "ttyUSB0", answer.Done());
+  dialogs.ChoosePort({"ttyUSB0"}, "ttyUSB0", answer.Done());
   dialogs.DismissPortSetup();
   EXPECT_EQ(answer.answers, 1);
   EXPECT_FALSE(answer.choice.has_value());
@@ -109,10 +108,32 @@ TEST(QtOperatorDialogsTest, PortSetupWhoseOwnerGoesAwayAnswersNothingOnce) {
   QtOperatorDialogs dialogs;
   PortSetupAnswer answer;
   auto owner = std::make_unique<QWidget>();
-  dialogs.ChoosePort(owner.get(), {"ttyUSB0"}, "", answer.Done());
+  dialogs.SetOwner(owner.get());
+  dialogs.ChoosePort({"ttyUSB0"}, "", answer.Done());
   owner.reset();
   EXPECT_EQ(answer.answers, 1);
   EXPECT_FALSE(answer.choice.has_value());
+  dialogs.DismissPortSetup();
+  EXPECT_EQ(answer.answers, 1);
+}
+
+TEST(QtOperatorDialogsTest, BoxesAndDialogsAreOwnedByTheOwnerWindow) {
+  QtOperatorDialogs dialogs;
+  QWidget owner;
+  dialogs.SetOwner(&owner);
+  QWidget* box_parent = nullptr;
+  Then([&] {
+    auto* box = Shown<QMessageBox>();
+    ASSERT_NE(box, nullptr);
+    box_parent = box->parentWidget();
+    box->button(QMessageBox::Ok)->click();
+  });
+  dialogs.ShowBox(PlainBox("", "text"));
+  EXPECT_EQ(box_parent, &owner);
+  PortSetupAnswer answer;
+  dialogs.ChoosePort({"ttyUSB0"}, "", answer.Done());
+  auto* dialog = owner.findChild<CAdmComSetup*>();
+  ASSERT_NE(dialog, nullptr);
   dialogs.DismissPortSetup();
   EXPECT_EQ(answer.answers, 1);
 }
@@ -121,11 +142,11 @@ TEST(QtOperatorDialogsTest, CompletionPromptExitAndUpgrade) {
   QtOperatorDialogs dialogs;
   Then(
       [] { Shown<CViewDialog>()->findChild<QPushButton*>(QStringLiteral("exitButton"))->click(); });
-  EXPECT_EQ(dialogs.AskCompletion(nullptr), CompletionChoice::kExit);
+  EXPECT_EQ(dialogs.AskCompletion(), CompletionChoice::kExit);
   Then([] {
     Shown<CViewDialog>()->findChild<QPushButton*>(QStringLiteral("upgradeButton"))->click();
   });
-  EXPECT_EQ(dialogs.AskCompletion(nullptr), CompletionChoice::kUpgrade);
+  EXPECT_EQ(dialogs.AskCompletion(), CompletionChoice::kUpgrade);
 }
 
 }  // namespace

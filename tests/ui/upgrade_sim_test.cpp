@@ -31,8 +31,8 @@ class UpgradeSimTest : public MainWindowFixture {
 
   // Presses Start and waits for the completion prompt to have been answered `prompts` times.
   void RunUpgrade(int prompts) {
-    ASSERT_TRUE(
-        SpinUntil([&] { return window_->port_selected() && Button("startButton")->isEnabled(); }));
+    ASSERT_TRUE(SpinUntil(
+        [&] { return behaviour().port_selected() && Button("startButton")->isEnabled(); }));
     Click("startButton");
     ASSERT_TRUE(SpinUntil([&] { return dialogs_.completion_prompts == prompts; },
                           std::chrono::seconds(120)))
@@ -57,7 +57,7 @@ TEST_F(UpgradeSimTest, UpgradesTwoTerminalsThenExitsWithoutAsking) {
 
   dialogs_.completion_answers = {CompletionChoice::kUpgrade, CompletionChoice::kExit};
   Open("portName=" + sim_->link() + "\r\npathFile=" + image_path + "\r\nleft=over\r\n");
-  ASSERT_TRUE(SpinUntil([&] { return window_->port_selected(); }));
+  ASSERT_TRUE(SpinUntil([&] { return behaviour().port_selected(); }));
   EXPECT_EQ(Title(), PortTitle(sim_->link()));
 
   QSignalSpy statuses(Find<StatusLine>("statusLine"), &StatusLine::statusShown);
@@ -75,7 +75,7 @@ TEST_F(UpgradeSimTest, UpgradesTwoTerminalsThenExitsWithoutAsking) {
   EXPECT_EQ(Progress()->maximum(), segments);
   ASSERT_FALSE(positions.isEmpty());
   EXPECT_EQ(positions.last().at(0).toInt(), segments);
-  EXPECT_TRUE(window_->busy());
+  EXPECT_TRUE(behaviour().busy());
   EXPECT_EQ(TempFolder::Read(config_path()),
             "portName=" + sim_->link() + "\r\npathFile=" + image_path + "\r\n");
 

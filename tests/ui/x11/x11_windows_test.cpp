@@ -10,10 +10,10 @@
 #include <functional>
 #include <memory>
 
+#include "operator/app_identity.h"
 #include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "platform/string_table.h"
-#include "operator/app_identity.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/port_setup_dialog.h"
@@ -85,8 +85,9 @@ WindowNames NamesOfModal(const std::function<void()>& open) {
 class X11WindowTest : public ::testing::Test {
  protected:
   WindowNames StartMainWindow() {
-    window_ = std::make_unique<CSKY_DECK_UPGRADERDlg>(
-        MainWindowServices{engine_, dialogs_, profile_, clock_, queue_, folder_ / "Config.ini"});
+    window_ = std::make_unique<CSKY_DECK_UPGRADERDlg>(MainWindowServices{
+        engine_, dialogs_, profile_, clock_, queue_, queue_, folder_ / "Config.ini"});
+    dialogs_.SetOwner(window_.get());
     const WindowNames warning = NamesOfModal([&] { window_->OnInitDialog(); });
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     return warning;
@@ -98,7 +99,7 @@ class X11WindowTest : public ::testing::Test {
   }
 
   LRESULT Engine(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
-    return window_->WindowProc(msg, wParam, lParam);
+    return window_->behaviour().WindowProc(msg, wParam, lParam);
   }
 
   TempFolder folder_;
@@ -172,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxCase{"the completion prompt's two spaces",
                               [](X11WindowTest& t) {
                                 auto& test = static_cast<X11BoxTest&>(t);
-                                test.dialogs_.AskCompletion(test.window_.get());
+                                test.dialogs_.AskCompletion();
                               },
                               "  "}),
     [](const auto& info) { return std::to_string(info.index); });
@@ -180,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(X11WindowTest, ThePortSetupDialogHasAnEmptyCaption) {
   StartMainWindow();
   bool answered = false;
-  dialogs_.ChoosePort(window_.get(), {"ttyS0", "ttyUSB0"}, "ttyUSB0",
+  dialogs_.ChoosePort({"ttyS0", "ttyUSB0"}, "ttyUSB0",
                       [&](std::optional<PortChoice>) { answered = true; });
   auto* dialog = window_->findChild<CAdmComSetup*>();
   ASSERT_NE(dialog, nullptr);

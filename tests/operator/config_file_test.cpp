@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include "platform/profile_store.h"
-#include "ui_test_support.h"
+#include "support/temp_folder.h"
 
 namespace kvx::ui::test {
 namespace {
+
+using kvx::test::TempFolder;
 
 struct ParseCase {
   const char* why;
