@@ -32,8 +32,6 @@ class PortAnswer {
   std::promise<std::optional<PortChoice>> promise_;
 };
 
-}  // namespace
-
 // Completes a blocking hook's wait when its task has run, or when the task is dropped unrun (the
 // GUI's queue went away), so the engine thread never waits for ever.
 class TaskDone {
@@ -44,6 +42,8 @@ class TaskDone {
  private:
   std::promise<void> promise_;
 };
+
+}  // namespace
 
 struct GuiEngineHooks::Target {
   std::mutex mutex;  // guards both pointers; cleared when the hooks are detached
