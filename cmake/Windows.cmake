@@ -76,7 +76,8 @@ if(KVX_LINUX_BUILD_DIR)
     kvx_add_windows_test_program(
       win32ui_tests FOLDER win32ui
       SOURCES win32ui_test_main.cpp resources_test.cpp dialog_layout_test.cpp
-              dialog_controls_test.cpp gui_queue_test.cpp screenshots_test.cpp
+              dialog_controls_test.cpp gui_queue_test.cpp main_window_test.cpp
+              screenshots_test.cpp
       DEPS kvx_win32ui version)
     target_sources(win32ui_tests PRIVATE $<TARGET_OBJECTS:kvx_win32ui_resources>)
     set_tests_properties(win32ui_tests PROPERTIES SKIP_RETURN_CODE 77)
