@@ -83,3 +83,9 @@ function(kvx_add_test_suite name)
   kvx_target_settings(${name})
   kvx_discover_tests(${name} LABEL ${ARG_LABEL} GROUPS ${ARG_GROUPS})
 endfunction()
+
+# Qt wants a private runtime folder ($XDG_RUNTIME_DIR) and, without one, makes /tmp/runtime-$USER
+# and leaves it there. What runs Qt during the build and the tests gets this one instead.
+set(KVX_QT_RUNTIME_DIR ${CMAKE_BINARY_DIR}/qt-runtime)
+file(MAKE_DIRECTORY ${KVX_QT_RUNTIME_DIR})
+file(CHMOD ${KVX_QT_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
