@@ -80,7 +80,12 @@ SerialOpenResult Win32SerialDevice::Open(const std::string& path) {
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = kReadIntervalMs;
   timeouts.ReadTotalTimeoutConstant = kReadTotalTimeoutMs;
-  SetCommTimeouts(handles->port, &timeouts);
+  if (!SetCommTimeouts(handles->port, &timeouts)) {
+    // Without its time-outs a read waits for a full buffer: no frame would ever arrive whole.
+    const DWORD error = GetLastError();
+    std::unique_ptr<Win32SerialDevice> closing(new Win32SerialDevice(std::move(handles)));
+    return {nullptr, ErrnoForPortError(error)};
+  }
   return {std::unique_ptr<SerialDevice>(new Win32SerialDevice(std::move(handles))), 0};
 }
 
@@ -258,6 +263,9 @@ int Win32SerialDevice::Write(std::span<const std::uint8_t> data) {
         return ErrnoForPortError(GetLastError());
       }
     }
+    // No write time-outs are set, so a write that took nothing is a device that stopped
+    // taking any: writing again would only spin.
+    if (written == 0) return EIO;
     data = data.subspan(written);
   }
   return 0;
