@@ -25,6 +25,9 @@ int main(int argc, char** argv) {
   }
   qputenv("DISPLAY", server.display().c_str());
   qputenv("QT_QPA_PLATFORM", "xcb");
+  // Qt's runtime folder in the build tree: without one it would leave its own in /tmp.
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+    qputenv("XDG_RUNTIME_DIR", KVX_QT_RUNTIME_DIR);
   int result = 0;
   {
     QApplication application(argc, argv);
