@@ -12,9 +12,10 @@
 //     then says "waiting: free" and waits for the file "free" before it chooses the port again
 //     in the port setup dialog and runs the upgrade that completes.
 //
-//   upgrader-window-driver.exe <kvx-upgrader.exe> <COM port> upgrade-twice
-//     as upgrade, but at the first completion prompt presses Upgrade, waits for the port to be
-//     selected again, and presses Start for the next terminal.
+//   upgrader-window-driver.exe <kvx-upgrader.exe> <COM port> upgrade-twice <gate folder>
+//     as upgrade, but at the first completion prompt presses Upgrade, says "waiting: next" and
+//     waits for the file "next" (the caller's next terminal is on the line), and presses Start
+//     again.
 //
 // Output lines: "box: <text>", "title: <caption>", "enabled: <start> <open> <portsetup>",
 // "status: <status line>", "prompt", "exit code: <n>"; a failure ends with "failed: <why>" and
@@ -248,9 +249,9 @@ int main(int argc, char** argv) {
     if (argc != 5) Fail("busy-then-upgrade needs a gate folder");
     StartOnABusyPort(upgrader, main, port, argv[4]);
   } else if (scenario == "upgrade-twice") {
+    if (argc != 5) Fail("upgrade-twice needs a gate folder");
     RunToCompletion(upgrader, main, IDOK);
-    WaitUntil([&] { return TextOf(main).find("(" + port + ")") != std::string::npos; },
-              "port " + port + " selected for the next terminal");
+    PassGate(argv[4], "next");
     Say("title: " + TextOf(main));
   } else if (scenario != "upgrade") {
     Fail("unknown scenario " + scenario);

@@ -169,12 +169,17 @@ TEST_F(WineWindowTest, StartOnABusyPortShowsTheBoxGivesTheControlsBackAndTheNext
   EXPECT_TRUE(Received() == Main()) << "received " << Received().size() << " bytes";
 }
 
-// Upgrade at the completion prompt: the port is selected again and the next Start upgrades the
-// next terminal (the simulator restarts into the application as a new terminal would come).
+// Upgrade at the completion prompt: once the next terminal is on the line (the simulator
+// restarts into its application), the next Start upgrades it.
 TEST_F(WineWindowTest, UpgradeAtTheCompletionPromptLetsTheNextTerminalBeUpgraded) {
   sim_ = test::StartSimBehindComPort(sim_program_, {}, com_link_);
   ASSERT_NE(sim_, nullptr);
-  auto driver = StartDriver("upgrade-twice");
+  const std::filesystem::path gate = folder_ / "gate";
+  std::filesystem::create_directory(gate);
+  auto driver = StartDriver("upgrade-twice", gate);
+  // The next terminal on the line: the first one has restarted into its application.
+  EXPECT_TRUE(
+      OpenGateWhenAsked(*driver, gate, "next", [&] { EXPECT_TRUE(sim_->WaitUntilIdle()); }));
   const std::string seen = Finish(*driver);
   EXPECT_EQ(Count(seen, "prompt\n"), 2u) << seen;
   EXPECT_NE(seen.find("exit code: 0"), std::string::npos) << seen;
