@@ -26,6 +26,12 @@ BoxRequest CaptionedWarning(std::string text) {
 
 }  // namespace
 
+BoxAnswer ClosedBoxAnswer(BoxButtons buttons) {
+  if (buttons == BoxButtons::kOkCancel) return BoxAnswer::kCancel;
+  if (buttons == BoxButtons::kYesNo) return BoxAnswer::kNo;
+  return BoxAnswer::kOk;
+}
+
 std::string TextOrUnknown(int string_id) {
   if (const auto text = LoadString(string_id)) return std::string(*text);
   return std::string(LoadString(IDS_UNKNOWN_ERROR).value_or("Unknown error occurred"));

@@ -24,6 +24,10 @@ struct BoxRequest {
   bool operator==(const BoxRequest&) const = default;
 };
 
+// The answer of a box closed without a button (its close button, Escape): Cancel, No or OK,
+// whichever it has.
+BoxAnswer ClosedBoxAnswer(BoxButtons buttons);
+
 // The text of a string id, or string 168 ("Unknown error occurred") for an id without text.
 std::string TextOrUnknown(int string_id);
 

@@ -59,10 +59,7 @@ BoxAnswer AnswerOf(int button, BoxButtons buttons) {
     default:
       break;
   }
-  // Closed without a button: the box's own way of saying no.
-  if (buttons == BoxButtons::kOkCancel) return BoxAnswer::kCancel;
-  if (buttons == BoxButtons::kYesNo) return BoxAnswer::kNo;
-  return BoxAnswer::kOk;
+  return ClosedBoxAnswer(buttons);
 }
 
 // Plain text, so a port name or path with '<' in it is shown as written.

@@ -34,7 +34,7 @@ void RegisterAnnouncerClass() {
 
 }  // namespace
 
-GuiQueue::GuiQueue() : thread_(std::this_thread::get_id()) {
+GuiQueue::GuiQueue() {
   RegisterAnnouncerClass();
   // A message-only window: never shown, never enumerated, only receives what is posted to it.
   announcer_ = CreateWindowExW(0, kAnnouncerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
@@ -43,56 +43,13 @@ GuiQueue::GuiQueue() : thread_(std::this_thread::get_id()) {
 }
 
 GuiQueue::~GuiQueue() {
-  std::deque<Item> left;
-  {
-    std::lock_guard guard(mutex_);
-    closed_ = true;
-    left.swap(items_);
-  }
-  for (Item& item : left) {
-    if (!item.task) Abandon(item.message);
-  }
+  Close();
   SetWindowLongPtrW(announcer_, GWLP_USERDATA, 0);
   DestroyWindow(announcer_);
 }
 
-void GuiQueue::Enqueue(QueuedMessage message) {
-  Push({std::move(message), {}});
-}
-
-void GuiQueue::Queue(std::function<void()> task) {
-  Push({{}, std::move(task)});
-}
-
-bool GuiQueue::IsCurrentThread() const {
-  return std::this_thread::get_id() == thread_;
-}
-
-void GuiQueue::Push(Item item) {
-  {
-    std::lock_guard guard(mutex_);
-    if (!closed_) {
-      items_.push_back(std::move(item));
-      PostMessageW(announcer_, kItemQueued, 0, 0);
-      return;
-    }
-  }
-  if (!item.task) Abandon(item.message);
-}
-
-void GuiQueue::DeliverOne() {
-  Item item;
-  {
-    std::lock_guard guard(mutex_);
-    if (items_.empty()) return;
-    item = std::move(items_.front());
-    items_.pop_front();
-  }
-  if (item.task) {
-    item.task();
-  } else {
-    Deliver(item.message);
-  }
+void GuiQueue::Announce() {
+  PostMessageW(announcer_, kItemQueued, 0, 0);
 }
 
 }  // namespace kvx::win32ui

@@ -38,7 +38,7 @@ LogWindow::LogWindow(NativeWindow owner, ui::GuiTasks& gui, std::function<void()
   SendMessageW(dialog_->Control(IDC_LOG_TEXT), EM_SETUNDOLIMIT, 0, 0);
   dialog_->OnCommand(ID_LOG_CLEAN, [this] { Clean(); });
   dialog_->OnCommand(ID_LOG_EXIT, request_toggle);
-  dialog_->OnCommand(2 /* Escape */, request_toggle);
+  dialog_->OnCommand(IDCANCEL, request_toggle);  // Escape
   dialog_->OnClose(request_toggle);
 }
 

@@ -66,19 +66,15 @@ BoxAnswer AnswerOf(int result, BoxButtons buttons) {
   switch (result) {
     case IDOK:
       return BoxAnswer::kOk;
-    case IDCANCEL:
-      // Escape or the close button on a box with OK only is its OK.
-      return buttons == BoxButtons::kOk ? BoxAnswer::kOk : BoxAnswer::kCancel;
     case IDYES:
       return BoxAnswer::kYes;
     case IDNO:
       return BoxAnswer::kNo;
     default:
-      break;
+      // IDCANCEL also comes from Escape or the close button, which a box with OK only answers
+      // with its OK.
+      return ClosedBoxAnswer(buttons);
   }
-  if (buttons == BoxButtons::kOkCancel) return BoxAnswer::kCancel;
-  if (buttons == BoxButtons::kYesNo) return BoxAnswer::kNo;
-  return BoxAnswer::kOk;
 }
 
 // The folder of `path`, where the file dialog starts.
@@ -129,17 +125,9 @@ void Win32OperatorDialogs::ChoosePort(const std::vector<std::string>& free_ports
     done(std::nullopt);  // one dialog at a time
     return;
   }
-  std::optional<PortChoice> choice;
-  const int result = DialogWindow::RunModal(IDD_PORT_SETUP, owner_, [&](DialogWindow& dialog) {
-    port_setup_ = &dialog;
-    PreparePortSetup(dialog, free_ports, initial_port);
-    dialog.OnCommand(IDOK, [&dialog, &choice] {
-      choice = ReadPortChoice(dialog);
-      dialog.EndModal(IDOK);
-    });
-  });
-  port_setup_ = nullptr;
-  if (result != IDOK || !choice) {
+  const std::optional<PortChoice> choice =
+      RunPortSetup(owner_, free_ports, initial_port, &port_setup_);
+  if (!choice) {
     done(std::nullopt);
     return;
   }

@@ -20,8 +20,10 @@ struct PortChoice {
 void PreparePortSetup(DialogWindow& dialog, const std::vector<std::string>& ports,
                       std::string_view initial_port);
 PortChoice ReadPortChoice(const DialogWindow& dialog);
-// The choice on Ok; nothing on Cancel, Escape or the close button.
+// The choice on Ok; nothing on Cancel, Escape or the close button. While it runs, `*running`
+// (when given) is the dialog, so its caller can end it (EndModal); null again afterwards.
 std::optional<PortChoice> RunPortSetup(NativeWindow owner, const std::vector<std::string>& ports,
-                                       std::string_view initial_port);
+                                       std::string_view initial_port,
+                                       DialogWindow** running = nullptr);
 
 }  // namespace kvx::win32ui

@@ -20,15 +20,17 @@ PortChoice ReadPortChoice(const DialogWindow& dialog) {
 }
 
 std::optional<PortChoice> RunPortSetup(NativeWindow owner, const std::vector<std::string>& ports,
-                                       std::string_view initial_port) {
+                                       std::string_view initial_port, DialogWindow** running) {
   std::optional<PortChoice> choice;
   const int result = DialogWindow::RunModal(IDD_PORT_SETUP, owner, [&](DialogWindow& dialog) {
+    if (running) *running = &dialog;
     PreparePortSetup(dialog, ports, initial_port);
     dialog.OnCommand(IDOK, [&dialog, &choice] {
       choice = ReadPortChoice(dialog);
       dialog.EndModal(IDOK);
     });
   });
+  if (running) *running = nullptr;
   if (result != IDOK) choice.reset();
   return choice;
 }

@@ -9,36 +9,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
-#include <functional>
 #include <mutex>
-#include <thread>
-#include <utility>
-#include <variant>
 
-#include "operator/gui_tasks.h"
-#include "platform/window.h"
+#include "operator/gui_thread_queue.h"
 
 namespace kvx::ui::test {
 
-class TestThreadQueue final : public MessageQueue, public GuiTasks {
+class TestThreadQueue final : public GuiThreadQueue {
  public:
-  TestThreadQueue() : thread_(std::this_thread::get_id()) {}
-  ~TestThreadQueue() override {
-    std::deque<Item> left;
-    {
-      std::lock_guard guard(mutex_);
-      left.swap(items_);
-    }
-    for (Item& item : left) {
-      if (auto* message = std::get_if<QueuedMessage>(&item)) Abandon(*message);
-    }
-  }
-
-  void Enqueue(QueuedMessage message) override { Add(Item(std::move(message))); }
-  bool IsCurrentThread() const override { return std::this_thread::get_id() == thread_; }
-  void Queue(std::function<void()> task) override { Add(Item(std::move(task))); }
-  bool IsGuiThread() const override { return IsCurrentThread(); }
+  ~TestThreadQueue() override { Close(); }
 
   // Delivers everything queued, also what the deliveries queue, without waiting. Returns how
   // many were delivered.
@@ -50,41 +29,32 @@ class TestThreadQueue final : public MessageQueue, public GuiTasks {
 
   // Delivers the oldest message or task, waiting up to `bound` for one; false when none came.
   bool RunOne(std::chrono::milliseconds bound) {
-    Item item;
     {
       std::unique_lock lock(mutex_);
-      if (!queued_.wait_for(lock, bound, [this] { return !items_.empty(); })) return false;
-      item = std::move(items_.front());
-      items_.pop_front();
+      if (!announced_.wait_for(lock, bound, [this] { return waiting_ > 0; })) return false;
+      --waiting_;
     }
-    if (auto* message = std::get_if<QueuedMessage>(&item)) {
-      Deliver(*message);
-    } else {
-      std::get<std::function<void()>>(item)();
-    }
-    return true;
+    return DeliverOne();
   }
 
   // Blocks until `count` items wait; false after `bound` (a failing test).
   bool WaitUntilQueued(std::size_t count, std::chrono::milliseconds bound) {
     std::unique_lock lock(mutex_);
-    return queued_.wait_for(lock, bound, [&] { return items_.size() >= count; });
+    return announced_.wait_for(lock, bound, [&] { return waiting_ >= count; });
   }
 
  private:
-  using Item = std::variant<QueuedMessage, std::function<void()>>;
-
-  void Add(Item item) {
-    // Notified under the lock: a test that wakes on it may destroy the queue at once.
+  void Announce() override {
+    // Notified under the lock: a test that wakes on it may destroy the queue at once, and the
+    // queue's own lock, which the caller holds, keeps the destructor's Close waiting meanwhile.
     std::lock_guard guard(mutex_);
-    items_.push_back(std::move(item));
-    queued_.notify_all();
+    ++waiting_;
+    announced_.notify_all();
   }
 
-  const std::thread::id thread_;
-  std::mutex mutex_;  // guards items_
-  std::condition_variable queued_;
-  std::deque<Item> items_;
+  std::mutex mutex_;  // guards waiting_
+  std::condition_variable announced_;
+  std::size_t waiting_ = 0;  // items announced and not yet taken
 };
 
 }  // namespace kvx::ui::test

@@ -80,6 +80,12 @@ class WineWindowTest : public ::testing::Test {
     return text;
   }
 
+  // The folder where the driver waits for the test.
+  std::filesystem::path MakeGate() const {
+    std::filesystem::create_directory(folder_ / "gate");
+    return folder_ / "gate";
+  }
+
   // Waits until the driver says "waiting: <name>", does `then` and opens the gate.
   static bool OpenGateWhenAsked(const test::FlashProcess& driver, const std::filesystem::path& gate,
                                 const std::string& name, const std::function<void()>& then) {
@@ -154,8 +160,7 @@ TEST_F(WineWindowTest, StartRunsAWholeUpgradeToTheCompletionPromptAndExitEndsThe
 TEST_F(WineWindowTest, StartOnABusyPortShowsTheBoxGivesTheControlsBackAndTheNextStartRuns) {
   sim_ = test::StartSimBehindComPort(sim_program_, {}, com_link_);
   ASSERT_NE(sim_, nullptr);
-  const std::filesystem::path gate = folder_ / "gate";
-  std::filesystem::create_directory(gate);
+  const std::filesystem::path gate = MakeGate();
   auto driver = StartDriver("busy-then-upgrade", gate);
   EXPECT_TRUE(OpenGateWhenAsked(*driver, gate, "busy", [&] { MakePortBusy(); }));
   EXPECT_TRUE(OpenGateWhenAsked(*driver, gate, "free", [&] { FreePort(); }));
@@ -174,8 +179,7 @@ TEST_F(WineWindowTest, StartOnABusyPortShowsTheBoxGivesTheControlsBackAndTheNext
 TEST_F(WineWindowTest, UpgradeAtTheCompletionPromptLetsTheNextTerminalBeUpgraded) {
   sim_ = test::StartSimBehindComPort(sim_program_, {}, com_link_);
   ASSERT_NE(sim_, nullptr);
-  const std::filesystem::path gate = folder_ / "gate";
-  std::filesystem::create_directory(gate);
+  const std::filesystem::path gate = MakeGate();
   auto driver = StartDriver("upgrade-twice", gate);
   // The next terminal on the line: the first one has restarted into its application.
   EXPECT_TRUE(
